@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: a plain build, an AddressSanitizer +
+# UndefinedBehaviorSanitizer build and a ThreadSanitizer build, then the Windows
+# cross builds (compile and link).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+jobs=$(nproc)
+
+configure_and_build() {
+  local name=$1; shift
+  echo "== build $name"
+  cmake -S . -B "build/$name" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "build-$name.log" 2>&1 \
+    || { cat "build-$name.log"; exit 1; }
+  cmake --build "build/$name" -j "$jobs"
+  rm -f "build-$name.log"
+}
+
+run_tests() {
+  local name=$1
+  echo "== test $name"
+  ctest --test-dir "build/$name" --output-on-failure -j "$jobs" --timeout 300
+}
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+configure_and_build plain
+run_tests plain
+configure_and_build asan -DTOVI_SANITIZE=address -DTOVI_BUILD_BENCHMARKS=OFF
+run_tests asan
+configure_and_build tsan -DTOVI_SANITIZE=thread -DTOVI_BUILD_BENCHMARKS=OFF
+# ThreadSanitizer needs a memory layout that high address randomisation can break.
+setarch "$(uname -m)" -R true 2>/dev/null && tsan_prefix=(setarch "$(uname -m)" -R) || tsan_prefix=()
+"${tsan_prefix[@]}" ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 300
+for target in x86_64 i686; do
+  configure_and_build "mingw-$target" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$target-w64-mingw32.cmake"
+done
+echo "== all tests passed"

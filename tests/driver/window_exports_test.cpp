@@ -1,0 +1,142 @@
+// The information page, the callbacks record and the window and dialog exports.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/driver_instance.h"
+#include "driver/tovi.h"
+#include "tests/support/driver_fixture.h"
+
+namespace {
+
+using hostapi::WindowCallKind;
+using tovitest::DriverTest;
+
+void PutInt(std::vector<std::uint8_t>& item, std::size_t offset, std::int32_t value) {
+    std::memcpy(item.data() + offset, &value, 4);
+}
+
+// The expected bytes of one item, written out from the page's layout.
+std::vector<std::uint8_t> Item(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height,
+                               std::uint8_t flag, const std::string& text, std::int32_t first, std::int32_t second) {
+    std::vector<std::uint8_t> item(366, 0);
+    PutInt(item, 0, left);
+    PutInt(item, 4, top);
+    PutInt(item, 8, width);
+    PutInt(item, 12, height);
+    item[16] = flag;
+    std::memcpy(item.data() + 17, text.data(), text.size());
+    PutInt(item, 98, first);
+    PutInt(item, 102, second);
+    return item;
+}
+
+std::vector<std::uint8_t> BytesOf(const void* address) {
+    const auto* bytes = static_cast<const std::uint8_t*>(address);
+    return {bytes, bytes + 366};
+}
+
+TEST_F(DriverTest, InformationPageIsFilledByteForByte) {
+    driver_ = MakeDriver();
+    for (std::uint32_t i = 0; i < 5; ++i) {
+        const auto bytes = BytesOf(GetDialogBoxItem(driver_, i));
+        EXPECT_EQ(bytes, std::vector<std::uint8_t>(366, 0)) << "item " << i << " before Init";
+    }
+    ASSERT_EQ(InitOn(files_.Write("plant.ini", tovitest::kEmptyPlant)), 1) << message();
+
+    EXPECT_EQ(BytesOf(GetDialogBoxItem(driver_, 0)), Item(20, 20, 370, 100, 0, "TOVI 4000/5000 v4.0", 0, 0));
+    // "Ovladač pro moduly TOVI 4000/5000" with the c-caron as Windows-1250 byte E8.
+    EXPECT_EQ(BytesOf(GetDialogBoxItem(driver_, 1)),
+              Item(10, 10, 0, 15, 1, "Ovlada\xE8 pro moduly TOVI 4000/5000", 0, 34));
+    EXPECT_EQ(BytesOf(GetDialogBoxItem(driver_, 2)), Item(10, 33, 350, 17, 1, "", 1, 2));
+    for (std::uint32_t i = 3; i < 5; ++i) {
+        const auto bytes = BytesOf(GetDialogBoxItem(driver_, i));
+        std::int32_t fields[4];
+        std::memcpy(fields, bytes.data(), sizeof fields);
+        EXPECT_EQ(fields[0], 10);
+        EXPECT_EQ(fields[1], i == 3 ? 60 : 75);
+        EXPECT_EQ(fields[3], 15);
+        EXPECT_EQ(bytes[16], 1);
+        const std::size_t length = strnlen(reinterpret_cast<const char*>(bytes.data() + 17), 81);
+        EXPECT_GT(length, 0u);
+        EXPECT_LE(length, 80u);
+        for (std::size_t k = 17 + length; k < 98; ++k) EXPECT_EQ(bytes[k], 0) << "padding of item " << i;
+        std::int32_t codes[2];
+        std::memcpy(codes, bytes.data() + 98, sizeof codes);
+        EXPECT_EQ(codes[0], 0);
+        EXPECT_EQ(codes[1], 2);
+    }
+    EXPECT_EQ(GetDialogBoxItem(driver_, 4), static_cast<void*>(&driver_->info_pages[4]));
+    EXPECT_EQ(GetDialogBoxItem(driver_, 5), nullptr);
+    EXPECT_EQ(GetDialogBoxItem(driver_, 0xFFFFFFFFu), nullptr);
+}
+
+TEST_F(DriverTest, CallbacksRecordNamesTheDialogExports) {
+    ASSERT_EQ(Start(), 1) << message();
+    hostapi::WindowState window;
+    ASSERT_TRUE(hostapi::FindWindow(driver_->driver_window, &window));
+    const host::DriverCallbacks& record = window.callbacks;
+    EXPECT_EQ(record.driver, driver_);
+    EXPECT_EQ(record.host_context, &context_);
+    EXPECT_EQ(record.file_open, &FileOpen);
+    EXPECT_EQ(record.file_save, &FileSave);
+    EXPECT_EQ(record.file_save_as, &FileSaveAs);
+    EXPECT_EQ(record.get_item_number, &GetItemNumber);
+    EXPECT_EQ(record.get_dialog_box_item, &GetDialogBoxItem);
+    EXPECT_EQ(record.dialog_data_changed, &DialogDataChanged);
+    EXPECT_EQ(record.set_page, &SetPage);
+    EXPECT_EQ(record.data_modified, &DataModified);
+    EXPECT_EQ(record.get_driver_name, &GetDriverName);
+    EXPECT_EQ(record.user_proc, &UserProc);
+    EXPECT_EQ(record.host_value, 0xC0FFEEu);
+    EXPECT_EQ(record.zero, 0u);
+    EXPECT_EQ(record.reserved, 0u);
+    // Field order of the exchange record: fifteen slots, host value in the thirteenth.
+    EXPECT_EQ(offsetof(host::DriverCallbacks, host_value), 12 * sizeof(void*));
+}
+
+TEST_F(DriverTest, DriverProcForwardsWindowCommands) {
+    ASSERT_EQ(Start(), 1) << message();
+    const WindowHandle window = driver_->driver_window;
+    hostapi::Reset();
+    for (std::uint32_t code = 0; code <= 6; ++code) DriverProc(driver_, code, 11, 22, 33, 44);
+    DriverProc(driver_, 7, 1, 2, 3, 4);
+    DriverProc(driver_, 0x80000000u, 1, 2, 3, 4);
+    const auto calls = hostapi::WindowCalls();
+    const WindowCallKind expected[] = {WindowCallKind::Hide,     WindowCallKind::Show,    WindowCallKind::Minimize,
+                                       WindowCallKind::Restore,  WindowCallKind::Select,  WindowCallKind::NewRect,
+                                       WindowCallKind::LoginLevel};
+    ASSERT_EQ(calls.size(), 7u);
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].kind, expected[i]) << "code " << i;
+        EXPECT_EQ(calls[i].window, window);
+    }
+    EXPECT_EQ(calls[5].values[0], 11);
+    EXPECT_EQ(calls[5].values[1], 22);
+    EXPECT_EQ(calls[5].values[2], 33);
+    EXPECT_EQ(calls[5].values[3], 44);
+    EXPECT_EQ(calls[6].values[0], 11);
+}
+
+TEST(WindowExports, NamesAndConstantAnswers) {
+    char name[32];
+    EXPECT_EQ(GetDriverInfo(31, name), 19u);
+    EXPECT_STREQ(name, "TOVI 4000/5000 v4.0");
+    char cut[8];
+    GetDriverInfo(7, cut);
+    EXPECT_STREQ(cut, "TOVI 40");
+    char via_instance[32];
+    EXPECT_EQ(GetDriverName(nullptr, 31, via_instance), 19u);
+    EXPECT_STREQ(via_instance, "TOVI 4000/5000 v4.0");
+
+    EXPECT_EQ(GetItemNumber(), 4u);
+    EXPECT_EQ(BufferInfo(), 0);
+    EXPECT_EQ(FileOpen(), 0);
+    DriverInstance* driver = MakeDriver();
+    EXPECT_EQ(DataModified(driver), 0);
+    DisposeDriver(driver);
+}
+
+}  // namespace
