@@ -46,7 +46,10 @@ void CloseEvent(EventHandle event);
 
 // Waits without time limit until at least one of the events is signalled and
 // returns the lowest index among the signalled ones. count is 1 to kMaxWaitEvents.
+// Returns kWaitFailed at once when the arguments are unusable (no array, count out
+// of range, a null handle) or the system wait fails.
 constexpr std::uint32_t kMaxWaitEvents = 8;
+constexpr std::uint32_t kWaitFailed = 0xFFFFFFFFu;
 std::uint32_t WaitForAnyEvent(const EventHandle* events, std::uint32_t count);
 
 // Waits at most timeout_ms for the event; true when it is signalled.
