@@ -35,7 +35,7 @@ public:
     bool First(ListItem** variable);
     // *variable := the element after the current one, which becomes current; false at the end.
     bool Next(ListItem** variable);
-    // *variable := the most recently appended element; false when empty.
+    // *variable := the most recently appended element, which becomes current; false when empty.
     bool Last(ListItem** variable) const;
     // True when item is in this list; it becomes current. Constant time.
     bool Find(ListItem* item);
@@ -71,7 +71,7 @@ public:
 private:
     ListItem* head_ = nullptr;
     ListItem* tail_ = nullptr;
-    ListItem* current_ = nullptr;
+    mutable ListItem* current_ = nullptr;  // Last, though const, moves it
     std::uint32_t count_ = 0;
 };
 

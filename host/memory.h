@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 namespace host {
@@ -26,8 +27,14 @@ T* NewObject(Args&&... args) {
 template <class T>
 void DeleteObject(T*& object) {
     if (object == nullptr) return;
+    // The block starts at the most derived object, which a base pointer need not point at.
+    void* block;
+    if constexpr (std::is_polymorphic_v<T>) {
+        block = dynamic_cast<void*>(object);
+    } else {
+        block = object;
+    }
     object->~T();
-    void* block = object;
     MemFree(&block);
     object = nullptr;
 }
