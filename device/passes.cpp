@@ -9,17 +9,16 @@ namespace tovi {
 namespace {
 
 // Takes every item of the current batch off the queue without a device call.
-void ServeWithoutDevice(DriverInstance& driver, host::ItemList& queue) {
-    for (;;) {
-        if (driver.Stopping()) return;
+void ServeWithoutDevice(DriverInstance& driver, RequestQueue& queue) {
+    RequestItem* item = nullptr;
+    {
         platform::LockGuard guard(driver.lock);
-        RequestItem* item = nullptr;
-        if (!queue.First(&item)) return;
-        item->channel->flags &= ~static_cast<std::uint32_t>(kQueued);
-        const bool last = item->last_in_batch != 0;
-        queue.RemoveCurrent();
-        host::DeleteObject(item);
-        if (last) return;
+        item = queue.Head();
+    }
+    while (item != nullptr && !driver.Stopping()) {
+        platform::LockGuard guard(driver.lock);
+        item->channel->flags &= ~static_cast<std::uint32_t>(kQueued | kBusy);
+        item = queue.Retire(item) ? nullptr : queue.Head();
     }
 }
 

@@ -10,6 +10,7 @@
 #include "host/item_list.h"
 #include "host/object_list.h"
 #include "platform/platform.h"
+#include "requests/request_queue.h"
 
 namespace tovi {
 
@@ -46,8 +47,8 @@ struct DriverInstance {
     char log_path[kPathCapacity + 1] = {};
     host::ObjectList modules;
     ChannelCollection channels;
-    host::ItemList input_queue;
-    host::ItemList output_queue;
+    RequestQueue input_queue;
+    RequestQueue output_queue;
     std::uint32_t settings = 0;
     std::atomic<std::uint32_t> run_state{0};
 

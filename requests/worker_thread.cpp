@@ -1,5 +1,7 @@
 #include "requests/worker_thread.h"
 
+#include <atomic>
+
 #include "device/passes.h"
 #include "driver/driver_instance.h"
 
@@ -10,13 +12,39 @@ constexpr std::uint32_t kWorkIndex = 1;
 constexpr std::int32_t kDirectionInput = 0;
 constexpr std::int32_t kDirectionOutput = 1;
 
-bool QueueHasWork(DriverInstance& driver, host::ItemList& queue) {
+std::atomic<testing::PassFunction> input_pass_override{nullptr};
+std::atomic<testing::PassFunction> output_pass_override{nullptr};
+
+bool QueueHasWork(DriverInstance& driver, RequestQueue& queue) {
     platform::LockGuard guard(driver.lock);
     return !queue.IsEmpty();
 }
 
+// A batch the host completed while an earlier one of the same direction was still
+// waiting is served by a further cycle at once: its signal may already have been
+// consumed by the reset of the work event.
+bool CompletedBatchWaiting(DriverInstance& driver) {
+    if (driver.Stopping()) return false;
+    platform::LockGuard guard(driver.lock);
+    return driver.input_queue.HasCompletedBatch() || driver.output_queue.HasCompletedBatch();
+}
+
 void Complete(DriverInstance& driver, std::int32_t direction) {
     if (driver.completion_callback != nullptr) driver.completion_callback(driver.host_context, direction, 0);
+}
+
+void RunCycle(DriverInstance& driver) {
+    platform::ResetEvent(driver.work_event);
+    if (QueueHasWork(driver, driver.input_queue)) {
+        const testing::PassFunction pass = input_pass_override.load();
+        pass != nullptr ? pass(driver) : InputPass(driver);
+        Complete(driver, kDirectionInput);
+    }
+    if (QueueHasWork(driver, driver.output_queue)) {
+        const testing::PassFunction pass = output_pass_override.load();
+        pass != nullptr ? pass(driver) : OutputPass(driver);
+        Complete(driver, kDirectionOutput);
+    }
 }
 
 }  // namespace
@@ -28,16 +56,15 @@ std::uint32_t WorkerThread(void* argument) {
         // Index 0 is the stop event, which wins when both are signalled; a wait
         // that fails ends the thread rather than spinning.
         if (platform::WaitForAnyEvent(events, 2) != kWorkIndex) return 0;
-        platform::ResetEvent(driver.work_event);
-        if (QueueHasWork(driver, driver.input_queue)) {
-            InputPass(driver);
-            Complete(driver, kDirectionInput);
-        }
-        if (QueueHasWork(driver, driver.output_queue)) {
-            OutputPass(driver);
-            Complete(driver, kDirectionOutput);
-        }
+        do {
+            RunCycle(driver);
+        } while (CompletedBatchWaiting(driver));
     }
 }
 
 }  // namespace tovi
+
+void tovi::testing::ReplacePasses(PassFunction input_pass, PassFunction output_pass) {
+    input_pass_override.store(input_pass);
+    output_pass_override.store(output_pass);
+}
