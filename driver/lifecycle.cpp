@@ -10,7 +10,7 @@
 #include "driver/driver_instance.h"
 #include "driver/info_pages.h"
 #include "driver/tovi.h"
-#include "driver/unit_counters.h"
+#include "driver/unit_init.h"
 #include "host/driver_api.h"
 #include "host/memory.h"
 #include "requests/request_item.h"
@@ -167,6 +167,14 @@ void TOVI_CALL ToviUnitInit() {
 }
 
 void TOVI_CALL ToviUnderscoreUnitInit() { second_unit_init_calls.fetch_add(1); }
+
+#if !defined(_WIN32)
+// The exported names of the unit initialisers hold "::", which no C++ name can: they
+// are aliases of the functions above (tovi.def names them on Windows).
+__attribute__((visibility("default"), alias("ToviUnitInit"))) void UnitInitExport() __asm__("\"tovi::Init_\"");
+__attribute__((visibility("default"), alias("ToviUnderscoreUnitInit"))) void SecondUnitInitExport() __asm__(
+    "\"tovi_::Init_\"");
+#endif
 
 }  // extern "C"
 

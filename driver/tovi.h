@@ -9,11 +9,9 @@
 #include "host/exchange.h"
 
 #if defined(_WIN32)
-#define TOVI_EXPORT  // exported through the module-definition file, which also names
-#define TOVI_EXPORT_AS(name)  // the unit initialisers
+#define TOVI_EXPORT  // exported through the module-definition file
 #else
 #define TOVI_EXPORT __attribute__((visibility("default")))
-#define TOVI_EXPORT_AS(name) __asm__("\"" name "\"")
 #endif
 
 namespace tovi {
@@ -59,13 +57,9 @@ TOVI_EXPORT void TOVI_CALL DialogDataChanged();
 TOVI_EXPORT void TOVI_CALL SetPage();
 TOVI_EXPORT std::uint8_t TOVI_CALL DataModified(DriverInstance* driver);
 TOVI_EXPORT void TOVI_CALL UserProc();
-
-// Unit initialisers, exported as "tovi::Init_" and "tovi_::Init_".
-TOVI_EXPORT void TOVI_CALL ToviUnitInit() TOVI_EXPORT_AS("tovi::Init_");
-TOVI_EXPORT void TOVI_CALL ToviUnderscoreUnitInit() TOVI_EXPORT_AS("tovi_::Init_");
 }
 
-// Exported names of the unit initialisers.
+// Exported names of the unit initialisers (functions without arguments or result).
 inline constexpr const char kUnitInitName[] = "tovi::Init_";
 inline constexpr const char kSecondUnitInitName[] = "tovi_::Init_";
 

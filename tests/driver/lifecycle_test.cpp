@@ -8,7 +8,7 @@
 #include "diagnostics/messages.h"
 #include "driver/driver_instance.h"
 #include "driver/tovi.h"
-#include "driver/unit_counters.h"
+#include "driver/unit_init.h"
 #include "host/memory.h"
 #include "platform/platform.h"
 #include "tests/support/driver_fixture.h"

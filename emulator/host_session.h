@@ -1,0 +1,66 @@
+// The host's side of the request protocol: one driver instance, read and write
+// batches, the wait for the completion callback (with a time-out that reveals a
+// hung driver) and the collection of statuses and values.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "emulator/driver_library.h"
+
+namespace tovihost {
+
+struct ChannelValue {
+    std::int32_t channel = 0;
+    std::uint32_t type_code = 0;  // 2 boolean, 10 real
+    double real = 0.0;
+    bool boolean = false;
+};
+
+struct ChannelOutcome {
+    std::int32_t channel = 0;
+    bool finished = false;  // Finalized answered within the time-out
+    std::int32_t status = -1;  // 0 good, 2 failed
+    ChannelValue value;        // reads: the value GetInput returned
+};
+
+class HostSession {
+public:
+    explicit HostSession(const DriverExports& driver) : driver_(driver) {}
+    ~HostSession() { Stop(); }
+    HostSession(const HostSession&) = delete;
+    HostSession& operator=(const HostSession&) = delete;
+
+    // MakeDriver and Init; false with the driver's message (Windows-1250) in message.
+    bool Start(const std::string& param_path, std::string& message);
+    // Done and DisposeDriver; nothing when not started.
+    void Stop();
+
+    // One read batch over channels (channel numbers and type codes); false when
+    // the driver did not finish it within timeout (outcomes then say which).
+    bool Read(const std::vector<ChannelValue>& channels, std::vector<ChannelOutcome>& outcomes,
+              std::chrono::milliseconds timeout);
+    // One write batch of the given values.
+    bool Write(const std::vector<ChannelValue>& values, std::vector<ChannelOutcome>& outcomes,
+               std::chrono::milliseconds timeout);
+
+    DriverInstance* instance() const { return instance_; }
+    std::uint64_t callbacks(int direction) const;
+
+private:
+    static void TOVI_CALL OnCompletion(void* context, std::int32_t direction, std::int32_t zero);
+    bool Collect(int direction, tovi::exports::FinalizedFn finalized, std::vector<ChannelOutcome>& outcomes,
+                 std::chrono::milliseconds timeout);
+
+    const DriverExports& driver_;
+    DriverInstance* instance_ = nullptr;
+    mutable std::mutex mutex_;
+    std::condition_variable completed_;
+    std::uint64_t callbacks_[2] = {0, 0};
+};
+
+}  // namespace tovihost
