@@ -62,11 +62,13 @@ void TOVI_CALL InputRequest(DriverInstance* driver, std::int32_t number) {
     if (driver == nullptr || driver->Stopping()) return;
     Channel* channel = Lookup(driver, number);
     if (channel == nullptr) return;
+    platform::LockGuard guard(driver->lock);
+    // The flag word changes under the lock on the worker's side, so even the
+    // never-changing parameter bit is read under it.
     if ((channel->flags & kParameterChannel) != 0) {
-        channel = channel->owner == nullptr ? nullptr : Lookup(driver, channel->owner->number);
+        channel = channel->owner;  // a parameter channel reads its owner
         if (channel == nullptr) return;
     }
-    platform::LockGuard guard(driver->lock);
     if ((channel->flags & (kQueued | kBusy)) != 0) return;  // the pending read serves this one too
     RequestItem* item = host::NewObject<RequestItem>(channel);
     if (item == nullptr) return;

@@ -101,7 +101,7 @@ TEST_F(WorkerTest, StopWinsOverWorkSignalledTogether) {
     StartWorker();
     Done(driver_);
     EXPECT_TRUE(Events().empty());
-    EXPECT_EQ(QueueLength(driver_->input_queue), 0u);  // Done released the waiting item
+    EXPECT_TRUE(driver_->input_queue.IsEmpty());  // Done released the waiting item
 }
 
 TEST_F(WorkerTest, InputIsServedBeforeOutputInOneCycle) {
