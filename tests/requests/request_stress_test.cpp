@@ -21,7 +21,7 @@ constexpr std::int32_t kOutputBase = 1000;
 
 // What the passes did, written under the driver's lock.
 struct Ledger {
-    std::map<std::int32_t, int> last_status;  // per channel: 0 served, 2 failed
+    std::map<std::int32_t, bool> unreported_failure;  // per channel: a transfer failed since the last report
     std::map<std::int32_t, double> taken;     // per output channel: the value its write took
     std::mutex wake_mutex;
     std::condition_variable woken;
@@ -52,9 +52,12 @@ void StressPass(DriverInstance& driver, RequestQueue& queue, bool output) {
         for (unsigned spin = random() % 4; spin > 0; --spin) std::this_thread::yield();  // the transfer
         platform::LockGuard guard(driver.lock);
         const bool failed = random() % 8 == 0;
-        ledger->last_status[channel->number] = failed ? 2 : 0;
-        if (failed) channel->flags |= kErrorPending;
-        channel->flags &= ~static_cast<std::uint32_t>(kBusy | kQueued);
+        if (failed) {
+            ledger->unreported_failure[channel->number] = true;
+            channel->flags |= kErrorPending;
+        }
+        // A write gave up Queued when it took its value: a newer write may be queued.
+        channel->flags &= ~static_cast<std::uint32_t>(output ? kBusy : kBusy | kQueued);
         item = queue.Retire(item) ? nullptr : queue.Head();
     }
 }
@@ -139,7 +142,8 @@ protected:
             int expected;
             {
                 platform::LockGuard guard(driver_->lock);
-                expected = ledger_.last_status[*it];
+                expected = ledger_.unreported_failure[*it] ? 2 : 0;
+                ledger_.unreported_failure[*it] = false;
             }
             EXPECT_EQ(status, expected) << "channel " << *it;
             if (status == 2) ++failures;
