@@ -31,7 +31,7 @@ void FormatDisplayNumber(double value, double minimum, double maximum, bool with
     } else if (value < minimum) {
         value = minimum;
     }
-    if (std::isnan(value)) value = 0.0;  // a range bound that is itself NaN
+    if (!std::isfinite(value)) value = 0.0;  // a range bound that is itself not finite
     host::RealToStr(4, kFrameCapacity, std::fabs(value), text, nullptr);
     if (text[0] == '-') host::StrDelete(kFrameCapacity, text, 0, 1);
     if (host::StrLength(kFrameCapacity, text) > kDataWidth) {

@@ -16,7 +16,8 @@ class Module;
 constexpr host::Cap kFrameCapacity = 79;
 
 // The six-character data field of a display_data frame (seven with a sign) for
-// value, clamped to the module's range. NaN is shown as 0 taken into that range.
+// value, clamped to the module's range. NaN is shown as 0 taken into that range;
+// a value that is still not finite after clamping (infinite bounds) is shown as 0.
 void FormatDisplayNumber(double value, double minimum, double maximum, bool with_sign, char* text);
 
 // Appends the two-digit checksum of the frame built so far (sum of its character
