@@ -101,6 +101,7 @@ struct IniFile::Content {
         std::uint32_t header_number;
         std::uint32_t first_line;  // index into lines
         std::uint32_t line_count;
+        std::uint32_t comment_count;
         NameMap<std::uint32_t> keys;  // key -> index into lines
     };
 
@@ -135,13 +136,17 @@ void IniFile::Content::Index() {
         const std::size_t nul = raw.find('\0');
         if (nul != std::string_view::npos) raw = raw.substr(0, nul);
         const std::string_view line = Trim(raw);  // also drops the CR of a CRLF line end
-        if (line.empty() || line.front() == ';') continue;
+        if (line.empty()) continue;
+        if (line.front() == ';') {
+            if (section != nullptr) ++section->comment_count;
+            continue;
+        }
         if (line.front() == '[') {
             std::string_view name = line.substr(1);
             const std::size_t close = name.find(']');
             if (close != std::string_view::npos) name = name.substr(0, close);
             name = Trim(name);
-            sections.push_back(Section{number, static_cast<std::uint32_t>(lines.size()), 0, {}});
+            sections.push_back(Section{number, static_cast<std::uint32_t>(lines.size()), 0, 0, {}});
             section_counts = section_index.try_emplace(name, static_cast<std::uint32_t>(sections.size() - 1)).second;
             section = &sections.back();
             if (!section_counts) {
@@ -253,6 +258,11 @@ bool IniFile::NextLine(Cap key_cap, char* key, Cap value_cap, char* value) {
 }
 
 void IniFile::Close() { content_.reset(); }
+
+std::uint32_t IniFile::CommentLineCount() const {
+    const Content::Section* section = content_ ? content_->Current() : nullptr;
+    return section == nullptr ? 0 : section->comment_count;
+}
 
 std::uint32_t IniFile::CurrentLineNumber() const { return content_ ? content_->line_number : 0; }
 

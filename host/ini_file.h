@@ -39,6 +39,10 @@ public:
     // Disposes of what Open read; safe after a failed Open and when repeated.
     void Close();
 
+    // Number of comment lines within the current section (FirstLine and NextLine
+    // skip them); 0 when no section is current.
+    std::uint32_t CommentLineCount() const;
+
     // 1-based file line number of the line last delivered by FirstLine or NextLine,
     // or of the current section's header after FindSection; 0 when there is none.
     std::uint32_t CurrentLineNumber() const;
