@@ -1,10 +1,16 @@
 // tovihost check PARAMFILE: starts and stops the driver on a parameter file, as a
-// host would before taking a configuration into service.
+// host would before taking a configuration into service, and explains the outcome:
+// what the configuration holds, or where the fault the driver reported sits.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <string>
 
 #include "diagnostics/cp1250.h"
+#include "diagnostics/messages.h"
 #include "emulator/commands.h"
+#include "emulator/config_walk.h"
 #include "emulator/driver_library.h"
 #include "host_api_standin/host_api_observer.h"
 
@@ -14,6 +20,126 @@ namespace {
 void TOVI_CALL IgnoreCompletion(void*, std::int32_t, std::int32_t) {}
 
 constexpr std::uint32_t kMessageCapacity = 255;
+constexpr std::size_t kShownLineLength = 160;
+
+// Where the driver looks for tovi.ini: beside its library file.
+std::string TypesPathBeside(const std::string& driver_path) {
+    const auto slash = driver_path.find_last_of("/\\");
+    return (slash == std::string::npos ? std::string() : driver_path.substr(0, slash + 1)) + "tovi.ini";
+}
+
+bool IsUtf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2
+                                                 : (lead & 0xF8) == 0xF0 ? 3 : 99;
+        if (extra == 99 || i + extra >= text.size() + (extra == 0 ? 1 : 0)) return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        }
+        i += 1 + extra;
+    }
+    return true;
+}
+
+// A file line fit for a terminal: cut, control characters shown as '?', and read as
+// Windows-1250 unless it is UTF-8 already.
+std::string Printable(std::string line) {
+    bool cut = false;
+    if (line.size() > kShownLineLength) {
+        line.resize(kShownLineLength);
+        cut = true;
+    }
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = '?';
+    }
+    if (!IsUtf8(line)) line = tovi::text::Utf8FromCp1250(line);
+    return cut ? line + " [...]" : line;
+}
+
+std::string Where(const Place& place) {
+    if (place.file == nullptr) return "";
+    if (place.line == 0) return place.file->path() + ": ";
+    return place.file->path() + ":" + std::to_string(place.line) + ": ";
+}
+
+void PrintPlace(const Place& place, const std::string& prefix = "") {
+    if (place.file == nullptr) return;
+    std::printf("%s%s%s\n", prefix.c_str(), Where(place).c_str(),
+                place.line == 0 ? "" : Printable(place.file->RawLine(place.line)).c_str());
+}
+
+void PrintFault(const ConfigFault& fault) {
+    if (fault.place.line == 0) {
+        std::printf("%s%s\n", Where(fault.place).c_str(), fault.reason.c_str());
+    } else {
+        PrintPlace(fault.place);
+        std::printf("  %s\n", fault.reason.c_str());
+    }
+    for (const Note& note : fault.notes) {
+        std::printf("  note: %s:\n", note.text.c_str());
+        PrintPlace(note.place, "    ");
+    }
+}
+
+std::string Column(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
+}
+
+void PrintConfiguration(const ConfigWalk& walk) {
+    std::size_t widths[3] = {4, 4, 6};
+    for (const ModuleEntry& m : walk.modules()) {
+        widths[0] = std::max(widths[0], m.name.size());
+        widths[1] = std::max(widths[1], m.type.size());
+        widths[2] = std::max(widths[2], m.device.size());
+    }
+    std::printf("modules: %zu\n", walk.modules().size());
+    if (!walk.modules().empty()) {
+        std::printf("  %s%s%s%s\n", Column("name", widths[0] + 2).c_str(), Column("type", widths[1] + 2).c_str(),
+                    Column("device", widths[2] + 2).c_str(), "sub-device");
+    }
+    for (const ModuleEntry& m : walk.modules()) {
+        std::printf("  %s%s%s%s\n", Column(Printable(m.name), widths[0] + 2).c_str(),
+                    Column(Printable(m.type), widths[1] + 2).c_str(),
+                    Column(m.device.empty() ? "-" : Printable(m.device), widths[2] + 2).c_str(),
+                    m.subdevice.empty() ? "-" : Printable(m.subdevice).c_str());
+    }
+
+    std::map<std::string, std::pair<std::size_t, std::size_t>> counts;  // keyword -> channels, parameter channels
+    std::size_t parameters = 0;
+    for (const ChannelEntry& c : walk.channels()) {
+        auto& count = counts[c.keyword];
+        (c.parameter ? count.second : count.first) += 1;
+        if (c.parameter) ++parameters;
+    }
+    std::printf("channels: %zu, %zu of them parameter channels\n", walk.channels().size(), parameters);
+    if (walk.channels().empty()) return;
+    std::printf("  %s%10s%21s\n", Column("keyword", 17).c_str(), "channels", "parameter channels");
+    for (const std::string& keyword : IoKeywords()) {
+        const auto found = counts.find(keyword);
+        if (found == counts.end()) continue;
+        std::printf("  %s%10zu%21zu\n", Column(keyword, 17).c_str(), found->second.first, found->second.second);
+    }
+    std::printf("  %s%10zu%21zu\n", Column("total", 17).c_str(), walk.channels().size() - parameters, parameters);
+}
+
+// A binding fault names the device or sub-device text of the module it stopped at.
+bool PrintBindingPlace(const ConfigWalk& walk, const std::string& message) {
+    const std::string tail = " : " + std::string(tovi::messages::kDeviceNotInstalled.c_str());
+    if (message.size() <= tail.size() || message.compare(message.size() - tail.size(), tail.size(), tail) != 0) {
+        return false;
+    }
+    const std::string token = message.substr(0, message.size() - tail.size());
+    for (const ModuleEntry& m : walk.modules()) {
+        const bool device = m.device == token;
+        if (!device && m.subdevice != token) continue;
+        PrintPlace({&walk.parameters(), m.line});
+        std::printf("  no installed %s of module %s has a name containing \"%s\"\n",
+                    device ? "device" : "sub-device", m.name.c_str(), Printable(token).c_str());
+        return true;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -51,12 +177,37 @@ int CheckCommand(const Options& options) {
     driver.done(instance);
     driver.dispose_driver(instance);
 
-    if (started == 0) {
-        std::printf("%s\n", tovi::text::Utf8FromCp1250(message).c_str());
-        return 1;
+    // The emulator's own reading of the same files explains the driver's answer.
+    ConfigWalk walk;
+    walk.Run(param_path, TypesPathBeside(driver_path));
+    const auto& fault = walk.fault();
+
+    if (started != 0) {
+        std::printf("%s: configuration accepted\n", param_path.c_str());
+        if (fault) {
+            std::printf("tovihost: its own reading of the files finds a fault the driver did not report:\n  %s\n",
+                        tovi::text::Utf8FromCp1250(fault->message).c_str());
+            PrintFault(*fault);
+        } else {
+            PrintConfiguration(walk);
+        }
+        return 0;
     }
-    std::printf("%s: configuration accepted\n", param_path.c_str());
-    return 0;
+
+    const std::string said = message;
+    std::printf("error: %s\n", tovi::text::Utf8FromCp1250(said).c_str());
+    if (fault && fault->message.substr(0, kMessageCapacity) == said) {
+        PrintFault(*fault);
+    } else if (fault) {
+        std::printf("tovihost: cannot place this fault; its own reading of the files stops at:\n  %s\n",
+                    tovi::text::Utf8FromCp1250(fault->message).c_str());
+        PrintFault(*fault);
+    } else {
+        std::printf("the configuration itself reads without fault; the driver stopped after reading it\n");
+        PrintBindingPlace(walk, said);
+        PrintConfiguration(walk);
+    }
+    return 1;
 }
 
 }  // namespace tovihost
