@@ -1,6 +1,9 @@
 // Device-set files: the shipped plant, rejected files with their line, device
 // ranges, and the time-varying sources read through the simulated calls.
 #include <cmath>
+#include <fstream>
+#include <sstream>
+#include <vector>
 
 #include "tests/device_sim/sim_fixture.h"
 
@@ -18,30 +21,71 @@ protected:
     }
 };
 
-TEST_F(DeviceSetTest, ShippedPlantDescribesEveryModuleType) {
-    ASSERT_EQ(devsim::LoadFile(DEVSIM_PLANT_FILE), "");
-    for (const char* name : {"ai8 Address=1", "ao4 Address=2", "dio16 Address=3", "di16 Address=4", "do16 Address=5",
-                             "cnt2 Address=6", "alarm4 Address=7", "disp6 Address=8"}) {
-        std::uint32_t number = 0;
-        EXPECT_EQ(devsim_find_device(name, &number), 0) << name;
+// The [modules] lines of the example parameter file: type, device and sub-device.
+std::vector<std::vector<std::string>> PlantModules() {
+    std::vector<std::vector<std::string>> modules;
+    std::ifstream in(DEVSIM_PLANT_PARAMETERS);
+    EXPECT_TRUE(in) << DEVSIM_PLANT_PARAMETERS;
+    auto trim = [](std::string text) {
+        const auto first = text.find_first_not_of(" \t\r");
+        const auto last = text.find_last_not_of(" \t\r");
+        return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    };
+    bool in_modules = false;
+    for (std::string line; std::getline(in, line);) {
+        line = trim(line);
+        if (line.empty() || line[0] == ';') continue;
+        if (line[0] == '[') {
+            in_modules = line == "[modules]";
+            continue;
+        }
+        if (!in_modules || line.find('=') == std::string::npos) continue;
+        std::vector<std::string> tokens;
+        std::stringstream value(line.substr(line.find('=') + 1));
+        for (std::string token; std::getline(value, token, ',');) tokens.push_back(trim(token));
+        tokens.resize(3);
+        modules.push_back(tokens);
     }
-    std::int16_t count = 0;
-    ASSERT_EQ(DRV_DeviceGetNumOfList(&count), 0);
-    EXPECT_EQ(count, 9);
+    return modules;
+}
 
-    devsim_device_info info;
-    bool found_sub = false;
-    for (std::int32_t i = 0; i < devsim_device_count(); ++i) {
-        ASSERT_EQ(devsim_device_info_at(i, &info), 0);
-        if (info.number == 22) {
-            found_sub = true;
-            EXPECT_EQ(info.parent, 20);
-            EXPECT_EQ(info.list_position, -1);
-            EXPECT_EQ(info.serial_port, 2u);  // the station's line
-            EXPECT_EQ(info.display_address, 0x11u);
+// The last entry whose name contains the token, as the driver binds; -1 for none.
+int LastMatch(const vendor::DeviceListEntry* list, int count, const std::string& token) {
+    int match = -1;
+    for (int i = 0; i < count; ++i)
+        if (!token.empty() && std::string(list[i].device_name).find(token) != std::string::npos) match = i;
+    return match;
+}
+
+TEST_F(DeviceSetTest, ShippedPlantHasADeviceForEveryModuleOfTheExampleFile) {
+    ASSERT_EQ(devsim::LoadFile(DEVSIM_PLANT_FILE), "");
+    const auto modules = PlantModules();
+    ASSERT_EQ(modules.size(), 8u);
+    std::int16_t count = 0;
+    vendor::DeviceListEntry list[100], sublist[100];
+    std::int16_t returned = 0;
+    ASSERT_EQ(DRV_DeviceGetNumOfList(&count), 0);
+    ASSERT_EQ(DRV_DeviceGetList(list, count, &returned), 0);
+    for (const auto& module : modules) {
+        const int device = LastMatch(list, count, module[1]);
+        ASSERT_GE(device, 0) << module[1];
+        std::uint32_t number = list[device].device_number;
+        if (list[device].subdevice_count > 0) {
+            ASSERT_EQ(DRV_DeviceGetSubList(number, sublist, list[device].subdevice_count, &returned), 0);
+            const int sub = LastMatch(sublist, list[device].subdevice_count, module[2]);
+            ASSERT_GE(sub, 0) << module[2];
+            number = sublist[sub].device_number;
+        }
+        Handle handle = Open(number);
+        EXPECT_EQ(DRV_DeviceClose(&handle), 0);
+        for (std::int32_t i = 0; i < devsim_device_count(); ++i) {
+            devsim_device_info info;
+            ASSERT_EQ(devsim_device_info_at(i, &info), 0);
+            if (info.number == number) {
+                EXPECT_EQ(info.has_display != 0, module[0].rfind("disp", 0) == 0) << module[0];
+            }
         }
     }
-    EXPECT_TRUE(found_sub);
 }
 
 TEST_F(DeviceSetTest, RejectedFilesNameTheLineAndKeepThePreviousSet) {
