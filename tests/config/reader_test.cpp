@@ -279,19 +279,4 @@ TEST_F(ReaderTest, MessagesAreCutAtTheCallersCapacity) {
     EXPECT_EQ(message(), "");
 }
 
-TEST_F(ReaderTest, DuplicateSectionsAndOddLineEndsAreTheIniFilesRules) {
-    // The first of two equal sections counts; CRLF and a missing final line end are
-    // fine; a NUL ends a line's content.
-    std::string plant = "[tovi]\r\n[modules]\r\nm1=dio16\r\n[m1]\r\ndo_byte 1=11\r\n[M1]\r\ndo_byte 1=12\r\n";
-    plant += std::string("ai 2=13") + '\0' + " 14\r\n";
-    plant += "[tovi]\r\ndebug=1\r\n[m1]\r\nai 2=15";
-    ASSERT_TRUE(Read(plant)) << message();
-    EXPECT_EQ(Numbers(), std::vector<std::int32_t>{11});
-    EXPECT_EQ(driver_->settings, 0u);
-
-    Renew();
-    ASSERT_TRUE(Read(M1("ai 2=12 13")));
-    EXPECT_EQ(Numbers(), (std::vector<std::int32_t>{12, 13}));
-}
-
 }  // namespace
