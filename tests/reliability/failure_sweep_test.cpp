@@ -68,6 +68,8 @@ TEST_F(PlantTest, EveryFailedAllocationOfInitEndsCleanly) {
             if (!reached) break;
         }
         EXPECT_GT(n, 20u) << "the sweep reached fewer allocations than the plant has modules and channels";
+        std::printf("allocation sweep of Init (%s): %llu cases\n", mode == FailMode::Once ? "once" : "from then on",
+                    static_cast<unsigned long long>(n));
     }
 }
 
@@ -90,7 +92,11 @@ TEST_F(PlantTest, EveryFailedAllocationOfABatchDropsOnlyThatRequest) {
             const bool reached = host::testing::AllocationCount() - before >= n;
             host::testing::FailAllocation(0);
             for (const auto& [number, status] : statuses) EXPECT_EQ(status, 0) << "channel " << number;
-            if (!reached) break;
+            if (!reached) {
+                std::printf("allocation sweep of a read and a write batch (%s): %llu cases\n",
+                            mode == FailMode::Once ? "once" : "from then on", static_cast<unsigned long long>(n));
+                break;
+            }
         }
     }
     Done(driver);
@@ -134,6 +140,7 @@ TEST_F(PlantTest, EveryVendorCallFailedInTurn) {
         calls.insert({record.function, device.empty() ? -1 : std::stoll(device)});
     }
     ASSERT_GT(calls.size(), 30u);
+    std::printf("vendor sweep: %zu distinct calls (function and device) failed in turn\n", calls.size());
 
     for (const auto& [function, device] : calls) {
         SCOPED_TRACE(function + " on device " + std::to_string(device));
