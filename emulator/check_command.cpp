@@ -12,6 +12,7 @@
 #include "emulator/commands.h"
 #include "emulator/config_walk.h"
 #include "emulator/driver_library.h"
+#include "emulator/plant.h"
 #include "host_api_standin/host_api_observer.h"
 
 namespace tovihost {
@@ -21,12 +22,6 @@ void TOVI_CALL IgnoreCompletion(void*, std::int32_t, std::int32_t) {}
 
 constexpr std::uint32_t kMessageCapacity = 255;
 constexpr std::size_t kShownLineLength = 160;
-
-// Where the driver looks for tovi.ini: beside its library file.
-std::string TypesPathBeside(const std::string& driver_path) {
-    const auto slash = driver_path.find_last_of("/\\");
-    return (slash == std::string::npos ? std::string() : driver_path.substr(0, slash + 1)) + "tovi.ini";
-}
 
 bool IsUtf8(const std::string& text) {
     for (std::size_t i = 0; i < text.size();) {
@@ -144,13 +139,20 @@ bool PrintBindingPlace(const ConfigWalk& walk, const std::string& message) {
 }  // namespace
 
 int CheckCommand(const Options& options) {
-    if (options.arguments.size() != 1) {
-        std::fprintf(stderr, "usage: tovihost check PARAMFILE\n");
-        return 2;
-    }
-    const std::string& param_path = options.arguments[0];
-    DriverLibrary library;
+    Arguments arguments;
     std::string error;
+    if (!ParseArguments("check", options.arguments, {{"--devices"}, {}, {}}, arguments, error)) {
+        std::fprintf(stderr, "%s\nusage: tovihost check [--devices FILE|none] PARAMFILE\n", error.c_str());
+        return kExitUsage;
+    }
+    if (arguments.positional.size() != 1) {
+        std::fprintf(stderr, "usage: tovihost check [--devices FILE|none] PARAMFILE\n");
+        return kExitUsage;
+    }
+    const std::string& param_path = arguments.positional[0];
+    std::string devices;
+    if (!LoadDevicesFor("check", arguments, param_path, devices)) return kExitUsage;
+    DriverLibrary library;
     const std::string driver_path = options.driver_path.empty() ? DefaultDriverPath() : options.driver_path;
     if (!library.Load(driver_path, error)) {
         std::fprintf(stderr, "tovihost: %s\n", error.c_str());
@@ -163,6 +165,8 @@ int CheckCommand(const Options& options) {
     driver.get_driver_info(80, info);
     std::printf("driver: %s (version 0x%X) from %s\n", tovi::text::Utf8FromCp1250(info).c_str(),
                 static_cast<unsigned>(driver.version()), driver_path.c_str());
+    std::printf("devices: %s\n", devices.empty() ? "none (no device set given or found beside the parameter file)"
+                                                 : devices.c_str());
 
     DriverInstance* instance = driver.make_driver();
     if (instance == nullptr) {
@@ -204,7 +208,9 @@ int CheckCommand(const Options& options) {
         PrintFault(*fault);
     } else {
         std::printf("the configuration itself reads without fault; the driver stopped after reading it\n");
-        PrintBindingPlace(walk, said);
+        if (PrintBindingPlace(walk, said) && devices.empty()) {
+            std::printf("  the simulator lists no devices: name a device set with --devices FILE\n");
+        }
         PrintConfiguration(walk);
     }
     return 1;

@@ -1,17 +1,58 @@
 // The emulator's commands. Each returns the process exit code: 0 success,
-// 1 the driver refused (its message was printed), 2 usage or loading problem.
+// 1 the driver refused or a device reported an error (said on the output),
+// 2 usage, a missing file or malformed input, 3 the driver hung.
 #pragma once
 
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace tovihost {
+
+inline constexpr int kExitRefused = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitHung = 3;
 
 struct Options {
     std::string driver_path;  // the driver library; empty: the one beside this program
     std::vector<std::string> arguments;  // what follows the command name
 };
 
+// A command's own arguments: options that take a value (--name VALUE or
+// --name=VALUE), options that may take one only as --name=VALUE, and switches.
+struct ArgumentSpec {
+    std::vector<std::string> with_value;
+    std::vector<std::string> optional_value;
+    std::vector<std::string> switches;
+};
+
+struct Arguments {
+    std::map<std::string, std::vector<std::string>> options;  // every value given, in order
+    std::vector<std::string> positional;
+
+    bool Has(const std::string& name) const { return options.count(name) != 0; }
+    // The last value given, or fallback.
+    std::string Value(const std::string& name, const std::string& fallback = "") const;
+    const std::vector<std::string>& Values(const std::string& name) const;
+};
+
+// False with a message naming the command and the offending argument.
+bool ParseArguments(const std::string& command, const std::vector<std::string>& arguments, const ArgumentSpec& spec,
+                    Arguments& parsed, std::string& error);
+// A whole decimal number within [minimum, maximum], or nullopt.
+std::optional<long long> ParseCount(const std::string& text, long long minimum, long long maximum);
+
+// The device set a command uses: --devices FILE, "none", or the default for the
+// parameter file. Loads it; false with the message printed.
+bool LoadDevicesFor(const std::string& command, const Arguments& arguments, const std::string& param_path,
+                    std::string& loaded);
+
 int CheckCommand(const Options& options);
+int RunCommand(const Options& options);
+int WriteCommand(const Options& options);
+int ScenarioCommand(const Options& options);
+// tovihost without a command: the shipped example plant for a few cycles.
+int DemoCommand(const Options& options);
 
 }  // namespace tovihost

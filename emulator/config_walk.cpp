@@ -160,7 +160,13 @@ bool ConfigWalk::ReadChannelLine(const ModuleEntry& module, const IniLine& line)
                                          : "the channel number is not a decimal number within 32 bits");
     }
     if (!Validate(module, line, keyword->io_type, port, bit)) return false;
-    if (!Register(*number, keyword->word, false, line)) return false;
+    ChannelEntry entry;
+    entry.number = *number;
+    entry.keyword = keyword->word;
+    entry.module = module.name;
+    entry.port = port;
+    entry.bit = bit;
+    if (!Register(entry, line)) return false;
 
     for (std::size_t index = 1; index <= keyword->parameters; ++index) {
         const std::string token = Token(value, " ,", index);
@@ -175,7 +181,12 @@ bool ConfigWalk::ReadChannelLine(const ModuleEntry& module, const IniLine& line)
             return Fail(Quoting(messages::kInvalidChannelNumber, token), here,
                         "the parameter channel is not a decimal number within 32 bits");
         }
-        if (!Register(*parameter, keyword->word, true, line)) return false;
+        ChannelEntry link = entry;
+        link.number = *parameter;
+        link.parameter = true;
+        link.owner = *number;
+        link.parameter_index = static_cast<std::uint32_t>(index);
+        if (!Register(link, line)) return false;
     }
     return true;
 }
@@ -218,14 +229,16 @@ bool ConfigWalk::Validate(const ModuleEntry& module, const IniLine& line, std::i
     }
 }
 
-bool ConfigWalk::Register(std::int32_t number, const std::string& keyword, bool parameter, const IniLine& line) {
+bool ConfigWalk::Register(ChannelEntry entry, const IniLine& line) {
+    const std::int32_t number = entry.number;
     if (const auto earlier = first_use_.find(number); earlier != first_use_.end()) {
         return Fail(Quoting(messages::kDuplicateChannelNumber, std::to_string(number)), InParameters(line.number),
                     "channel " + std::to_string(number) + " is used twice",
                     {{"first used here", InParameters(earlier->second)}});
     }
     first_use_.emplace(number, line.number);
-    channels_.push_back({number, keyword, parameter, line.number});
+    entry.line = line.number;
+    channels_.push_back(std::move(entry));
     return true;
 }
 

@@ -42,6 +42,11 @@ struct ChannelEntry {
     std::string keyword;     // the owner's keyword for a parameter channel
     bool parameter = false;  // a parameter channel of another channel
     std::uint32_t line = 0;
+    std::string module;      // the module's name
+    std::int32_t port = -1;  // -1: the keyword has no port
+    std::int32_t bit = -1;   // -1: the keyword has no bit
+    std::int32_t owner = 0;  // a parameter channel's owner
+    std::uint32_t parameter_index = 0;  // 1 or 2: which parameter of its owner
 };
 
 // The I/O keywords in the driver's order.
@@ -64,7 +69,7 @@ private:
     bool ReadChannelLine(const ModuleEntry& module, const IniLine& line);
     bool Validate(const ModuleEntry& module, const IniLine& line, std::int32_t io_type, std::int32_t port,
                   std::int32_t bit);
-    bool Register(std::int32_t number, const std::string& keyword, bool parameter, const IniLine& line);
+    bool Register(ChannelEntry entry, const IniLine& line);
     bool Fail(std::string message, Place place, std::string reason, std::vector<Note> notes = {});
     Place InParameters(std::uint32_t line) const { return {&parameters_, line}; }
     Place InTypes(std::uint32_t line) const { return {&types_, line}; }

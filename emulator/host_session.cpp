@@ -48,7 +48,7 @@ std::uint64_t HostSession::callbacks(int direction) const {
 // Asks Finalized for every unfinished channel after each completion callback: a
 // batch whose channels were all served before its completion gets no callback, and
 // one whose channels are shared with another batch may finish with that one.
-bool HostSession::Collect(int, tovi::exports::FinalizedFn finalized, std::vector<ChannelOutcome>& outcomes,
+bool HostSession::Collect(tovi::exports::FinalizedFn finalized, std::vector<ChannelOutcome>& outcomes,
                           std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::unique_lock<std::mutex> lock(mutex_);
@@ -82,23 +82,50 @@ bool HostSession::Collect(int, tovi::exports::FinalizedFn finalized, std::vector
     }
 }
 
+void HostSession::RequestRead(std::int32_t channel) { driver_.input_request(instance_, channel); }
+
+void HostSession::RequestWrite(const ChannelValue& value) {
+    std::uint32_t words[2] = {0, 0};
+    if (value.type_code == 10) {
+        std::memcpy(words, &value.real, 8);
+    } else if (value.type_code == 2) {
+        words[0] = value.boolean ? 1 : 0;
+    }
+    driver_.output_request(instance_, value.channel, value.type_code, words[0], words[1]);
+}
+
+void HostSession::CompleteRead() { driver_.input_request_completed(instance_); }
+void HostSession::CompleteWrite() { driver_.output_request_completed(instance_); }
+
+bool HostSession::Wait(int direction, std::vector<ChannelOutcome>& outcomes, std::chrono::milliseconds timeout) {
+    return Collect(direction == 0 ? driver_.input_finalized : driver_.output_finalized, outcomes, timeout);
+}
+
+std::uint8_t HostSession::Finalized(int direction, std::int32_t channel, std::int32_t& status) {
+    return (direction == 0 ? driver_.input_finalized : driver_.output_finalized)(instance_, channel, &status);
+}
+
+void HostSession::Fetch(ChannelValue& value) {
+    host::ValueRecord record{value.type_code, {}};
+    driver_.get_input(instance_, value.channel, &record);
+    if (record.type_code == 10) std::memcpy(&value.real, record.payload, 8);
+    if (record.type_code == 2) value.boolean = record.payload[0] != 0;
+}
+
 bool HostSession::Read(const std::vector<ChannelValue>& channels, std::vector<ChannelOutcome>& outcomes,
                        std::chrono::milliseconds timeout) {
     outcomes.clear();
     for (const ChannelValue& channel : channels) {
-        driver_.input_request(instance_, channel.channel);
+        RequestRead(channel.channel);
         ChannelOutcome outcome;
         outcome.channel = channel.channel;
         outcome.value = channel;
         outcomes.push_back(outcome);
     }
-    driver_.input_request_completed(instance_);
-    const bool finished = Collect(0, driver_.input_finalized, outcomes, timeout);
+    CompleteRead();
+    const bool finished = Wait(0, outcomes, timeout);
     for (ChannelOutcome& outcome : outcomes) {
-        host::ValueRecord record{outcome.value.type_code, {}};
-        driver_.get_input(instance_, outcome.channel, &record);
-        if (record.type_code == 10) std::memcpy(&outcome.value.real, record.payload, 8);
-        if (record.type_code == 2) outcome.value.boolean = record.payload[0] != 0;
+        if (outcome.finished) Fetch(outcome.value);
     }
     return finished;
 }
@@ -107,20 +134,14 @@ bool HostSession::Write(const std::vector<ChannelValue>& values, std::vector<Cha
                         std::chrono::milliseconds timeout) {
     outcomes.clear();
     for (const ChannelValue& value : values) {
-        std::uint32_t words[2] = {0, 0};
-        if (value.type_code == 10) {
-            std::memcpy(words, &value.real, 8);
-        } else if (value.type_code == 2) {
-            words[0] = value.boolean ? 1 : 0;
-        }
-        driver_.output_request(instance_, value.channel, value.type_code, words[0], words[1]);
+        RequestWrite(value);
         ChannelOutcome outcome;
         outcome.channel = value.channel;
         outcome.value = value;
         outcomes.push_back(outcome);
     }
-    driver_.output_request_completed(instance_);
-    return Collect(1, driver_.output_finalized, outcomes, timeout);
+    CompleteWrite();
+    return Wait(1, outcomes, timeout);
 }
 
 }  // namespace tovihost

@@ -48,12 +48,24 @@ public:
     bool Write(const std::vector<ChannelValue>& values, std::vector<ChannelOutcome>& outcomes,
                std::chrono::milliseconds timeout);
 
+    // The steps of a batch one by one: requests, the completion, the wait for every
+    // outcome (direction 0 read, 1 write), a single Finalized and GetInput.
+    void RequestRead(std::int32_t channel);
+    void RequestWrite(const ChannelValue& value);
+    void CompleteRead();
+    void CompleteWrite();
+    bool Wait(int direction, std::vector<ChannelOutcome>& outcomes, std::chrono::milliseconds timeout);
+    // 1 finished (status written), 0 not finished or no such channel.
+    std::uint8_t Finalized(int direction, std::int32_t channel, std::int32_t& status);
+    // GetInput with the record's type code taken from value.type_code.
+    void Fetch(ChannelValue& value);
+
     DriverInstance* instance() const { return instance_; }
     std::uint64_t callbacks(int direction) const;
 
 private:
     static void TOVI_CALL OnCompletion(void* context, std::int32_t direction, std::int32_t zero);
-    bool Collect(int direction, tovi::exports::FinalizedFn finalized, std::vector<ChannelOutcome>& outcomes,
+    bool Collect(tovi::exports::FinalizedFn finalized, std::vector<ChannelOutcome>& outcomes,
                  std::chrono::milliseconds timeout);
 
     const DriverExports& driver_;

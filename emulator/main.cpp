@@ -7,13 +7,23 @@
 
 namespace {
 
-void PrintUsage() {
-    std::fprintf(stderr,
-                 "usage: tovihost [--driver PATH] COMMAND ARGUMENTS\n"
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: tovihost [--driver PATH] [COMMAND ARGUMENTS]\n"
                  "commands:\n"
-                 "  check PARAMFILE   start the driver on PARAMFILE, report what it says, stop it\n"
-                 "options:\n"
-                 "  --driver PATH     driver library to load (default: the one beside tovihost)\n");
+                 "  (none)                       run the shipped example plant for a few cycles\n"
+                 "  check PARAMFILE              start the driver on PARAMFILE, explain what it says, stop it\n"
+                 "  run PARAMFILE                play the host's polling loop against the driver\n"
+                 "      --period MS (500)  --cycles N  --write CH=VALUE|CH=@SOURCE ...  --csv FILE\n"
+                 "      --trace[=MODULE,...]  --fault SPEC ...  --plain\n"
+                 "  write PARAMFILE CH=VALUE...  write values end to end, show what the devices hold\n"
+                 "  scenario FILE...             run scenario files, report every expectation\n"
+                 "options of every command:\n"
+                 "  --driver PATH     driver library to load (default: the one beside tovihost)\n"
+                 "  --devices FILE    simulated device set, or none (default: devices/NAME.devices\n"
+                 "                    beside the parameter file NAME.ini, else NAME.devices beside it)\n"
+                 "  --timeout MS      how long to wait for the driver's completion callback (5000)\n"
+                 "  --log-dir DIR     where the driver's error log goes when it names no directory\n");
 }
 
 }  // namespace
@@ -23,14 +33,17 @@ int main(int argc, char** argv) {
     std::string command;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--driver") {
-            if (i + 1 >= argc) {
-                PrintUsage();
-                return 2;
+        if (argument == "--driver" || argument.rfind("--driver=", 0) == 0) {
+            if (argument.size() > 8) {
+                options.driver_path = argument.substr(9);
+            } else if (i + 1 < argc) {
+                options.driver_path = argv[++i];
+            } else {
+                std::fprintf(stderr, "tovihost: option --driver needs a value\n");
+                return tovihost::kExitUsage;
             }
-            options.driver_path = argv[++i];
         } else if (argument == "--help" || argument == "-h") {
-            PrintUsage();
+            PrintUsage(stdout);
             return 0;
         } else if (command.empty()) {
             command = argument;
@@ -38,7 +51,16 @@ int main(int argc, char** argv) {
             options.arguments.push_back(argument);
         }
     }
+    if (command.empty()) return tovihost::DemoCommand(options);
     if (command == "check") return tovihost::CheckCommand(options);
-    PrintUsage();
-    return 2;
+    if (command == "run") return tovihost::RunCommand(options);
+    if (command == "write") return tovihost::WriteCommand(options);
+    if (command == "scenario") return tovihost::ScenarioCommand(options);
+    if (command[0] == '-') {
+        std::fprintf(stderr, "tovihost: unknown option %s\n", command.c_str());
+    } else {
+        std::fprintf(stderr, "tovihost: unknown command %s\n", command.c_str());
+    }
+    PrintUsage(stderr);
+    return tovihost::kExitUsage;
 }
