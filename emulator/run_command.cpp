@@ -549,7 +549,7 @@ int Runner::Run() {
     for (const PlantModule& module : plant_.modules()) {
         calls_[module.name] = module.device_number < 0 ? 0 : devsim_call_count(nullptr, module.device_number);
     }
-    host_.Stop(std::chrono::milliseconds(std::max<long long>(s_.timeout_ms, 1000)));
+    host_.Stop(std::chrono::milliseconds(std::max<long long>(s_.timeout_ms, 10000)));
     trace_.reset();
     std::vector<const PlantChannel*> written;
     for (const PlannedWrite& write : writes_) {

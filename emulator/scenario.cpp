@@ -266,7 +266,7 @@ ScenarioResult Scenario::Run() {
     } catch (const Failure&) {
         std::printf("%s: stopped after the failed step; the lines after it did not run\n", path_.c_str());
     }
-    if (host_.started()) host_.Stop(std::max<std::chrono::milliseconds>(timeout_, std::chrono::seconds(1)));
+    if (host_.started()) host_.Stop(std::max<std::chrono::milliseconds>(timeout_, std::chrono::seconds(10)));
     return result_;
 }
 
@@ -396,7 +396,7 @@ bool Scenario::Step(const ScenarioLine& line, bool dry) {
         if (k == "start" && !NeedPlant(line)) return false;
         if (dry) return true;
         if (k == "stop") {
-            host_.Stop(std::max<std::chrono::milliseconds>(timeout_, std::chrono::seconds(1)));
+            host_.Stop(std::max<std::chrono::milliseconds>(timeout_, std::chrono::seconds(10)));
             pending_[0].clear();
             pending_[1].clear();
             return true;

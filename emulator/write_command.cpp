@@ -84,7 +84,7 @@ int WriteCommand(const Options& options) {
     const bool finished = host.session().Write(values, outcomes, std::chrono::milliseconds(timeout_ms));
     const std::string error_line = host.ErrorLine();
     const std::vector<std::string> messages = host.HostMessages();
-    host.Stop(std::chrono::milliseconds(std::max<long long>(timeout_ms, 1000)));
+    host.Stop(std::chrono::milliseconds(std::max<long long>(timeout_ms, 10000)));
 
     std::printf("wrote %zu channel%s of %s with devices %s\n", values.size(), values.size() == 1 ? "" : "s",
                 param_path.c_str(), devices.empty() ? "(none)" : devices.c_str());
