@@ -38,13 +38,56 @@ bool PortCached(const Module& module, const Channel& channel) {
     return module.output_cache != nullptr && static_cast<std::uint32_t>(channel.port) < module.output_port_count;
 }
 
+// Writes a port's entry when it holds merged writes; a failure goes to every
+// pending write of that port, each with its own report. The write's status.
+vendor::Status WritePort(DriverInstance& driver, Module& module, std::uint32_t port) {
+    const PortCacheEntry& entry = module.output_cache[port];
+    if ((entry.status & kPortFilled) == 0) return 0;
+    vendor::DioWritePortByteBlock block{};
+    block.port = static_cast<std::uint16_t>(port);
+    block.mask = entry.mask;
+    block.state = entry.data;
+    const vendor::Status status = Vendor().DioWritePortByte(module.device_handle, &block);
+    if (status == 0) return 0;
+    RequestItem* pending = nullptr;
+    for (bool more = module.pending_writes.First(&pending); more; more = module.pending_writes.Next(&pending)) {
+        Channel& channel = *pending->channel;
+        if (static_cast<std::uint32_t>(channel.port) != port) continue;
+        {
+            platform::LockGuard guard(driver.lock);
+            channel.flags |= kErrorPending;
+        }
+        ReportDeviceError(driver, Transfer::Write, channel.number, status);
+    }
+    return status;
+}
+
+// Forgets the pending writes of one port and empties its entry, once the port has
+// been written before the write-back.
+void DropPort(Module& module, std::uint32_t port) {
+    RequestItem* pending = nullptr;
+    bool more = module.pending_writes.First(&pending);
+    while (more) {
+        if (static_cast<std::uint32_t>(pending->channel->port) == port) {
+            module.pending_writes.RemoveCurrent();  // ends the walk: start it again
+            host::DeleteObject(pending);
+            more = module.pending_writes.First(&pending);
+        } else {
+            more = module.pending_writes.Next(&pending);
+        }
+    }
+    host::MemFill(&module.output_cache[port], static_cast<std::uint32_t>(sizeof(PortCacheEntry)), 0);
+}
+
 // Merges a do_bit or do_byte write into the port's cache entry and remembers it
-// for the write-back. False when there is no memory to remember it: the caller
-// then writes the channel directly, so that a failure still reaches it.
-bool Merge(DriverInstance& driver, Channel& channel, Module& module) {
+// for the write-back, which reports the outcome. When there is no memory to
+// remember it, the port is written at once with everything merged into it so far,
+// so that the port's writes keep the host's order; the channel is then Busy during
+// that write and its outcome is the write's.
+Written Merge(DriverInstance& driver, Channel& channel, Module& module) {
     auto* pending = host::NewObject<RequestItem>(&channel);
-    if (pending == nullptr) return false;
-    PortCacheEntry& entry = module.output_cache[channel.port];
+    const auto port = static_cast<std::uint32_t>(channel.port);
+    PortCacheEntry& entry = module.output_cache[port];
     {
         platform::LockGuard guard(driver.lock);
         if (channel.io_type == kIoDoBit) {
@@ -60,10 +103,16 @@ bool Merge(DriverInstance& driver, Channel& channel, Module& module) {
             entry.data = static_cast<std::uint8_t>(TruncateToInt32(RealOf(channel.value)) & 0xFF);
         }
         channel.flags &= ~static_cast<std::uint32_t>(kQueued);
+        if (pending == nullptr) channel.flags |= kBusy;
     }
     entry.status |= kPortFilled;
-    module.pending_writes.Append(pending);
-    return true;
+    if (pending != nullptr) {
+        module.pending_writes.Append(pending);
+        return {false, 0};
+    }
+    const vendor::Status status = WritePort(driver, module, port);
+    DropPort(module, port);
+    return {true, status};
 }
 
 Written WriteDirect(DriverInstance& driver, Channel& channel, Module& module) {
@@ -113,7 +162,7 @@ Written Write(DriverInstance& driver, Channel& channel, Module& module) {
             return WriteDirect(driver, channel, module);
         case kIoDoBit:
         case kIoDoByte:
-            if (PortCached(module, channel) && Merge(driver, channel, module)) return {false, 0};
+            if (PortCached(module, channel)) return Merge(driver, channel, module);
             return WriteDirect(driver, channel, module);
         case kIoCntEventStart: {
             double gate = 0.0;
@@ -179,24 +228,7 @@ Written Write(DriverInstance& driver, Channel& channel, Module& module) {
 // One port write per changed port; a failure goes to every channel merged into it.
 void PortWriteBack(DriverInstance& driver, Module& module) {
     for (std::uint32_t port = 0; module.output_cache != nullptr && port < module.output_port_count; ++port) {
-        const PortCacheEntry& entry = module.output_cache[port];
-        if ((entry.status & kPortFilled) == 0) continue;
-        vendor::DioWritePortByteBlock block{};
-        block.port = static_cast<std::uint16_t>(port);
-        block.mask = entry.mask;
-        block.state = entry.data;
-        const vendor::Status status = Vendor().DioWritePortByte(module.device_handle, &block);
-        if (status == 0) continue;
-        RequestItem* pending = nullptr;
-        for (bool more = module.pending_writes.First(&pending); more; more = module.pending_writes.Next(&pending)) {
-            Channel& channel = *pending->channel;
-            if (static_cast<std::uint32_t>(channel.port) != port) continue;
-            {
-                platform::LockGuard guard(driver.lock);
-                channel.flags |= kErrorPending;
-            }
-            ReportDeviceError(driver, Transfer::Write, channel.number, status);
-        }
+        WritePort(driver, module, port);
     }
     module.pending_writes.Clear();
     ResetOutputCache(module);
