@@ -3,7 +3,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "config/parameter_file.h"
 #include "diagnostics/messages.h"
+#include "driver/driver_instance.h"
 #include "platform/platform.h"
 
 namespace tovi {
@@ -64,17 +66,26 @@ bool ResolveAll(platform::LibraryHandle device, platform::LibraryHandle serial, 
            Resolve(serial, s, "COMClose", f.COMClose, cap, message);
 }
 
+// A library beside the driver first, then wherever the system's search finds it.
+platform::LibraryHandle OpenVendorLibrary(const char* name) {
+    char path[kPathCapacity + 1];
+    DriverDirectory(kPathCapacity, path);
+    host::StrAppend(kPathCapacity, path, 79, name);
+    platform::LibraryHandle library = platform::OpenLibrary(path, 0, nullptr);
+    return library != nullptr ? library : platform::OpenLibrary(name, 0, nullptr);
+}
+
 }  // namespace
 
 const VendorFunctions* LoadVendorLibraries(host::Cap message_capacity, char* message) {
     std::lock_guard<std::mutex> guard(load_mutex);
     if (loaded) return &functions;
-    platform::LibraryHandle device = platform::OpenLibrary(vendor::kDeviceLibraryName, 0, nullptr);
+    platform::LibraryHandle device = OpenVendorLibrary(vendor::kDeviceLibraryName);
     if (device == nullptr) {
         ReportMissing(message_capacity, message, vendor::kDeviceLibraryName, nullptr);
         return nullptr;
     }
-    platform::LibraryHandle serial = platform::OpenLibrary(vendor::kSerialLibraryName, 0, nullptr);
+    platform::LibraryHandle serial = OpenVendorLibrary(vendor::kSerialLibraryName);
     if (serial == nullptr) {
         platform::CloseLibrary(device);
         ReportMissing(message_capacity, message, vendor::kSerialLibraryName, nullptr);
