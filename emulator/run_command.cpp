@@ -518,10 +518,12 @@ int Runner::Run() {
     interrupted = 0;
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
+    InstallCrashReport();
     start_ = Clock::now();
     long long cycle = 0;
     while (interrupted == 0 && (s_.cycles == 0 || cycle < s_.cycles)) {
         ++cycle;
+        SetCrashContext(s_.param_path + ", cycle " + std::to_string(cycle));
         const auto due = start_ + std::chrono::milliseconds(s_.period_ms) * cycle;
         Cycle(cycle);
         Show(cycle);

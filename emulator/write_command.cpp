@@ -80,6 +80,8 @@ int WriteCommand(const Options& options) {
                     param_path.c_str());
         return kExitRefused;
     }
+    InstallCrashReport();
+    SetCrashContext("the write batch");
     std::vector<ChannelOutcome> outcomes;
     const bool finished = host.session().Write(values, outcomes, std::chrono::milliseconds(timeout_ms));
     const std::string error_line = host.ErrorLine();
