@@ -21,22 +21,7 @@ const char* const kFunctions[] = {"DRV_AIVoltageIn",     "DRV_DioReadPortByte", 
                                   "DRV_CounterEventStart", "DRV_AlarmConfig",   "COMWrite",
                                   "COMRead",             "DRV_AlarmCheck",      "*"};
 
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool More() const { return position_ < size_; }
-    std::uint8_t Byte() { return position_ < size_ ? data_[position_++] : 0; }
-    std::uint32_t Word() {
-        std::uint32_t value = 0;
-        for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(Byte()) << (8 * i);
-        return value;
-    }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t position_ = 0;
-};
+using Input = tovifuzz::ByteReader;
 
 }  // namespace
 

@@ -6,14 +6,14 @@
 
 #include "device/display_command.h"
 #include "host/text.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
-// Reads the input piece by piece; exhausted input reads as zeros.
-class Input {
+// The input read as capacities, numbers and texts.
+class Input : public tovifuzz::ByteReader {
 public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint8_t Byte() { return position_ < size_ ? data_[position_++] : 0; }
+    using ByteReader::ByteReader;
     std::uint32_t Capacity() { return Byte() % 48; }
     std::int32_t Small() { return static_cast<std::int8_t>(Byte()); }
     double Real() {
@@ -32,11 +32,6 @@ public:
         }
         return text;
     }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t position_ = 0;
 };
 
 }  // namespace
