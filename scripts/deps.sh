@@ -6,6 +6,8 @@ packages=(
   libgtest-dev libgmock-dev       # tests
   libbenchmark-dev                # benchmarks
   g++-mingw-w64-x86-64 g++-mingw-w64-i686  # Windows cross builds
+  googletest                      # GoogleTest sources, built for the Windows tests
+  wine64                          # runs the 64-bit Windows tests
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -28,6 +28,30 @@ void DescribeError(const char* path, DWORD code, std::uint32_t capacity, char* b
                   length > 0 ? text : "the library could not be loaded", static_cast<unsigned long>(code));
 }
 
+// The loader would otherwise show a message box for some failures (a damaged file,
+// one built for another processor) and wait for someone to close it, holding up
+// the caller. Errors are reported to the caller instead, for this thread only;
+// systems before Windows 7 lack the thread's own error mode and keep theirs.
+class QuietLoaderErrors {
+public:
+    QuietLoaderErrors()
+        : set_mode_(reinterpret_cast<SetThreadErrorModeFn>(
+              reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetThreadErrorMode")))) {
+        changed_ = set_mode_ != nullptr && set_mode_(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous_);
+    }
+    ~QuietLoaderErrors() {
+        if (changed_) set_mode_(previous_, nullptr);
+    }
+    QuietLoaderErrors(const QuietLoaderErrors&) = delete;
+    QuietLoaderErrors& operator=(const QuietLoaderErrors&) = delete;
+
+private:
+    using SetThreadErrorModeFn = BOOL(WINAPI*)(DWORD mode, DWORD* previous);
+    SetThreadErrorModeFn set_mode_;
+    DWORD previous_ = 0;
+    bool changed_ = false;
+};
+
 }  // namespace
 
 LibraryHandle OpenLibrary(const char* path, std::uint32_t error_capacity, char* error) {
@@ -37,9 +61,15 @@ LibraryHandle OpenLibrary(const char* path, std::uint32_t error_capacity, char* 
         }
         return nullptr;
     }
-    HMODULE library = LoadLibraryA(path);
+    HMODULE library = nullptr;
+    DWORD code = 0;
+    {
+        QuietLoaderErrors quiet;
+        library = LoadLibraryA(path);
+        code = GetLastError();
+    }
     if (library == nullptr && error != nullptr) {
-        DescribeError(path, GetLastError(), error_capacity, error);
+        DescribeError(path, code, error_capacity, error);
     }
     return reinterpret_cast<LibraryHandle>(library);
 }

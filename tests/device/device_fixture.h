@@ -170,9 +170,16 @@ protected:
         return state;
     }
 
+    // The file's text with lines ending in "\n" (record files end them with "\r\n" on Windows).
     std::string FileText(const std::string& name) const {
         std::ifstream in(files_.Path(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+#if defined(_WIN32)
+        for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+            text.erase(at, 1);
+        }
+#endif
+        return text;
     }
 
     static std::vector<devsim::TraceRecord> Calls(const std::string& function = "") { return TraceCalls(function); }

@@ -1,6 +1,7 @@
-# Runs PROGRAM with the argument list ARGUMENTS and checks its exit code against
-# EXIT_CODE (when given) and its standard output against every regular expression
-# of EXPECT. Lists are separated by "@@", which neither holds.
+# Runs PROGRAM (through RUNNER when given) with the argument list ARGUMENTS and
+# checks its exit code against EXIT_CODE (when given) and its standard output
+# against every regular expression of EXPECT. Lists are separated by "@@", which
+# none of them holds.
 # With DRIVER and TYPES, a copy of the driver library is placed in DRIVER_COPY_DIR
 # beside a copy of TYPES named tovi.ini, and PROGRAM is told to load that copy.
 string(REPLACE "@@" ";" arguments "${ARGUMENTS}")
@@ -13,7 +14,8 @@ if(DEFINED DRIVER AND DEFINED TYPES)
   list(PREPEND arguments --driver "${DRIVER_COPY_DIR}/${driver_name}")
 endif()
 string(REPLACE "@@" ";" patterns "${EXPECT}")
-execute_process(COMMAND ${PROGRAM} ${arguments} RESULT_VARIABLE code OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+string(REPLACE "@@" ";" runner "${RUNNER}")  # empty, or what starts a cross-built program
+execute_process(COMMAND ${runner} ${PROGRAM} ${arguments} RESULT_VARIABLE code OUTPUT_VARIABLE output ERROR_VARIABLE errors)
 message("${output}${errors}")
 if(DEFINED EXIT_CODE AND NOT code STREQUAL EXIT_CODE)
   message(FATAL_ERROR "exit code ${code}, expected ${EXIT_CODE}")

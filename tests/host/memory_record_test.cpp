@@ -123,7 +123,12 @@ TEST_F(RecordFile, LinesAccumulateOverOpens) {
     handle = host::RecCreate(200, path.c_str());
     host::RecAddLine(handle, 5, "last");
     host::RecClose(handle);
-    EXPECT_EQ(Contents(path), "first\nsec\n" + std::string(4096, 'z') + "\n\nlast\n");
+#if defined(_WIN32)
+    const std::string end = "\r\n";
+#else
+    const std::string end = "\n";
+#endif
+    EXPECT_EQ(Contents(path), "first" + end + "sec" + end + std::string(4096, 'z') + end + end + "last" + end);
 }
 
 }  // namespace

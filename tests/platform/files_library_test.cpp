@@ -1,10 +1,16 @@
 // Directories, the file a piece of loaded code came from, and library loading.
 #include "tests/platform/test_support.h"
 
+#if defined(_WIN32)
+#include <process.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace tovi::platform::test {
@@ -16,6 +22,17 @@ using AnswerFunction = int (*)();
 
 // Code of the test program itself, for locating the program's file.
 [[gnu::noinline]] int CodeInThisProgram() { return 1; }
+
+// The test program's own file, with its directory resolved.
+std::string ProgramFile() {
+#if defined(_WIN32)
+    char path[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return fs::canonical(std::string(path, length)).string();
+#else
+    return fs::canonical("/proc/self/exe").string();
+#endif
+}
 
 // A fresh directory for one test, removed with everything in it afterwards.
 class ScratchDirectory {
@@ -55,6 +72,10 @@ TEST(FilesTest, CurrentDirectoryIsWholeOrCutAtCapacity) {
 }
 
 TEST(FilesTest, CurrentDirectoryLongerThanUsualBuffers) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "a process that is not long-path aware has no current directory longer than MAX_PATH, "
+                    "which the first buffer holds";
+#endif
     ScratchDirectory scratch("long");
     fs::path deep = scratch.path();
     for (int i = 0; i < 12; ++i) {
@@ -73,7 +94,7 @@ TEST(FilesTest, CurrentDirectoryLongerThanUsualBuffers) {
 }
 
 TEST(FilesTest, LoadedFilePathFindsTheProgramOnlyUnderItsOwnName) {
-    const std::string program = fs::canonical("/proc/self/exe").string();
+    const std::string program = ProgramFile();
     const std::string name = fs::path(program).filename().string();
     const void* code = reinterpret_cast<const void*>(&CodeInThisProgram);
     char buffer[4096];
@@ -91,6 +112,26 @@ TEST(FilesTest, LoadedFilePathFindsTheProgramOnlyUnderItsOwnName) {
     EXPECT_FALSE(LoadedFilePath(code, name.c_str(), length - 1, buffer));
 }
 
+#if defined(_WIN32)
+// A copy of a library loaded under another name is found under that name only.
+TEST(FilesTest, LoadedFilePathKeepsTheNameALibraryWasLoadedUnder) {
+    ScratchDirectory scratch("copy");
+    fs::copy_file(TOVI_TEST_MODULE_PATH, scratch.path() / "copy.dll");
+
+    char error[256] = "";
+    LibraryHandle library = OpenLibrary((scratch.path() / "copy.dll").string().c_str(), sizeof(error) - 1, error);
+    ASSERT_NE(library, nullptr) << error;
+    void* answer = LibrarySymbol(library, "tovi_test_module_answer");
+    ASSERT_NE(answer, nullptr);
+
+    char buffer[4096];
+    EXPECT_TRUE(LoadedFilePath(answer, "COPY.DLL", sizeof(buffer) - 1, buffer));  // names ignore case
+    EXPECT_EQ(std::string(buffer), (fs::canonical(scratch.path()) / "copy.dll").string());
+    const std::string original = fs::path(TOVI_TEST_MODULE_PATH).filename().string();
+    EXPECT_FALSE(LoadedFilePath(answer, original.c_str(), sizeof(buffer) - 1, buffer));
+    CloseLibrary(library);
+}
+#else
 // A library opened through a link in a linked directory: the directory comes
 // out resolved, the file keeps the name it was loaded under.
 TEST(FilesTest, LoadedFilePathKeepsTheNameALibraryWasLoadedUnder) {
@@ -114,6 +155,7 @@ TEST(FilesTest, LoadedFilePathKeepsTheNameALibraryWasLoadedUnder) {
     EXPECT_FALSE(LoadedFilePath(answer, "libcopy.so", sizeof(buffer) - 1, buffer));
     CloseLibrary(library);
 }
+#endif
 
 TEST(LibraryTest, OpensLibraryAndFindsOnlyItsSymbols) {
     char error[256] = "";
@@ -144,6 +186,26 @@ TEST(LibraryTest, MissingLibraryFailsWithBoundedMessage) {
     EXPECT_EQ(OpenLibrary(missing, 0, nullptr), nullptr);
     EXPECT_EQ(OpenLibrary(nullptr, sizeof(error) - 1, error), nullptr);
     EXPECT_NE(error[0], '\0');
+}
+
+// A damaged library file is reported to the caller, and on Windows the loader
+// shows nothing of its own: the caller's error mode is the same afterwards.
+TEST(LibraryTest, AFileThatIsNoLibraryFailsWithItsNameInTheMessage) {
+    ScratchDirectory scratch("damaged");
+    const fs::path damaged = scratch.path() / "damaged_library.dll";
+    {
+        std::ofstream out(damaged, std::ios::binary);
+        out << std::string(4096, '\x5A');
+    }
+#if defined(_WIN32)
+    const DWORD mode_before = GetThreadErrorMode();
+#endif
+    char error[512] = "";
+    EXPECT_EQ(OpenLibrary(damaged.string().c_str(), sizeof(error) - 1, error), nullptr);
+    EXPECT_NE(std::string(error).find("damaged_library.dll"), std::string::npos) << error;
+#if defined(_WIN32)
+    EXPECT_EQ(GetThreadErrorMode(), mode_before);
+#endif
 }
 
 }  // namespace
