@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686  # Windows cross builds
   googletest                      # GoogleTest sources, built for the Windows tests
   wine64                          # runs the 64-bit Windows tests
+  clang libclang-rt-14-dev        # libFuzzer and the sanitizer run-times for fuzzing
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -2,7 +2,7 @@
 # Builds everything and runs every test: a plain build, an AddressSanitizer +
 # UndefinedBehaviorSanitizer build and a ThreadSanitizer build, then the Windows
 # cross builds: x86_64 with its tests run under wine, i686 compiled and linked only
-# (this machine runs no 32-bit programs).
+# (this machine runs no 32-bit programs); last, a bounded run of the fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -42,4 +42,9 @@ wine_start=$SECONDS
 run_tests mingw-x86_64
 echo "== wine tests took $((SECONDS - wine_start)) s"
 configure_and_build mingw-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake
+# Coverage-guided fuzzing for a bounded time: two million runs of the configuration
+# target, two minutes each for the request and text targets.
+fuzz_start=$SECONDS
+scripts/fuzz.sh 2000000 120
+echo "== fuzzing took $((SECONDS - fuzz_start)) s"
 echo "== all tests passed"
