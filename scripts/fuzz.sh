@@ -31,7 +31,8 @@ mkdir -p "$findings"
 # corpus; prints the executions they made together.
 fuzz() {
   local target=$1 processes=$2; shift 2
-  mkdir -p "build/fuzz/corpus/$target"
+  # Kept findings live in the source tree; git keeps no empty directory.
+  mkdir -p "build/fuzz/corpus/$target" "$root/tests/fuzz/regressions/$target"
   echo "== fuzz $target ($processes processes) $*"
   local pids=() i
   for ((i = 0; i < processes; i++)); do
@@ -46,8 +47,8 @@ fuzz() {
   executed=$(cat build/fuzz/$target-*.log | awk '/^stat::number_of_executed_units:/ {s += $2} END {print s + 0}')
   echo "fuzz $target: ${executed:-0} executions"
   if ((failed)) || ls "$findings/$target-"* > /dev/null 2>&1; then
-    grep -hE 'ERROR|SUMMARY|Test unit written' build/fuzz/$target-*.log || true
-    echo "fuzz $target: findings in $findings"
+    grep -hE 'ERROR|SUMMARY|Test unit written|No such file' build/fuzz/$target-*.log || tail -5 build/fuzz/$target-0.log
+    echo "fuzz $target: failed; inputs that made it fail are in $findings"
     exit 1
   fi
 }
