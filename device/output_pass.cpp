@@ -38,8 +38,8 @@ bool PortCached(const Module& module, const Channel& channel) {
     return module.output_cache != nullptr && static_cast<std::uint32_t>(channel.port) < module.output_port_count;
 }
 
-// Writes a port's entry when it holds merged writes; a failure goes to every
-// pending write of that port, each with its own report. The write's status.
+// Writes a port's entry when it holds merged writes and ends every pending write of
+// that port; a failure goes to each of them with its own report. The write's status.
 vendor::Status WritePort(DriverInstance& driver, Module& module, std::uint32_t port) {
     const PortCacheEntry& entry = module.output_cache[port];
     if ((entry.status & kPortFilled) == 0) return 0;
@@ -48,16 +48,18 @@ vendor::Status WritePort(DriverInstance& driver, Module& module, std::uint32_t p
     block.mask = entry.mask;
     block.state = entry.data;
     const vendor::Status status = Vendor().DioWritePortByte(module.device_handle, &block);
-    if (status == 0) return 0;
+    // The merged channels stayed Busy since their merge: the host learns their
+    // outcome only now, with the port's.
     RequestItem* pending = nullptr;
     for (bool more = module.pending_writes.First(&pending); more; more = module.pending_writes.Next(&pending)) {
         Channel& channel = *pending->channel;
         if (static_cast<std::uint32_t>(channel.port) != port) continue;
         {
             platform::LockGuard guard(driver.lock);
-            channel.flags |= kErrorPending;
+            channel.flags &= ~static_cast<std::uint32_t>(kBusy);
+            if (status != 0) channel.flags |= kErrorPending;
         }
-        ReportDeviceError(driver, Transfer::Write, channel.number, status);
+        if (status != 0) ReportDeviceError(driver, Transfer::Write, channel.number, status);
     }
     return status;
 }
@@ -102,8 +104,9 @@ Written Merge(DriverInstance& driver, Channel& channel, Module& module) {
             entry.mask = 0xFFFF;
             entry.data = static_cast<std::uint8_t>(TruncateToInt32(RealOf(channel.value)) & 0xFF);
         }
-        channel.flags &= ~static_cast<std::uint32_t>(kQueued);
-        if (pending == nullptr) channel.flags |= kBusy;
+        // Busy until the port is written: a host that asks before then must not
+        // take the merge for a finished write.
+        channel.flags = (channel.flags & ~static_cast<std::uint32_t>(kQueued)) | kBusy;
     }
     entry.status |= kPortFilled;
     if (pending != nullptr) {

@@ -180,6 +180,38 @@ TEST_F(OutputPassTest, AFailedPortWriteIsChargedToEveryChannelMergedIntoIt) {
     EXPECT_TRUE(BooleanValue(100));
 }
 
+// A merged write is not finished before its port is written: asked while the port
+// write runs (from the simulator's trace hook, on the worker thread), the host
+// hears "not finished", and afterwards the failure, not a success first.
+struct PortWriteWatch {
+    DriverInstance* driver;
+    std::atomic<int> finished_early{0};
+    std::atomic<int> port_writes{0};
+};
+
+void AskDuringPortWrite(void* context, const char* line) {
+    auto* watch = static_cast<PortWriteWatch*>(context);
+    if (std::string(line).find("DRV_DioWritePortByte") == std::string::npos) return;
+    ++watch->port_writes;
+    for (const std::int32_t channel : {100, 101}) {
+        std::int32_t status = -1;
+        if (OutputFinalized(watch->driver, channel, &status) != 0) ++watch->finished_early;
+    }
+}
+
+TEST_F(OutputPassTest, AMergedWriteFinishesWithItsPortWrite) {
+    StartPlant();
+    InjectFault("DRV_DioWritePortByte status=150 device=8 channel=0 text=\"Bus error\"");
+    PortWriteWatch watch{driver_};
+    devsim_trace_set_callback(&AskDuringPortWrite, &watch);
+    WriteBatch({Bool(100, true), Bool(101, true)});
+    devsim_trace_set_callback(nullptr, nullptr);
+    EXPECT_EQ(watch.port_writes.load(), 1);
+    EXPECT_EQ(watch.finished_early.load(), 0);
+    EXPECT_EQ(OutputStatus(100), 2);
+    EXPECT_EQ(OutputStatus(101), 2);
+}
+
 // Without memory to remember a merged write, the port is written at once with what
 // was merged so far: the port's writes keep the host's order, each channel learns
 // the outcome of the write that carried its value, and none is charged twice.
