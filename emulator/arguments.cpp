@@ -26,7 +26,7 @@ const std::vector<std::string>& Arguments::Values(const std::string& name) const
     return found == options.end() ? none : found->second;
 }
 
-bool ParseArguments(const std::string& command, const std::vector<std::string>& arguments, const ArgumentSpec& spec,
+bool ParseArguments(const std::string& command, const std::vector<std::string>& arguments, const ArgumentRules& rules,
                     Arguments& parsed, std::string& error) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -36,7 +36,7 @@ bool ParseArguments(const std::string& command, const std::vector<std::string>& 
         }
         const auto equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
-        if (Listed(spec.with_value, name)) {
+        if (Listed(rules.with_value, name)) {
             if (equals != std::string::npos) {
                 parsed.options[name].push_back(argument.substr(equals + 1));
             } else if (i + 1 < arguments.size()) {
@@ -45,9 +45,9 @@ bool ParseArguments(const std::string& command, const std::vector<std::string>& 
                 error = "tovihost " + command + ": option " + name + " needs a value";
                 return false;
             }
-        } else if (Listed(spec.optional_value, name)) {
+        } else if (Listed(rules.optional_value, name)) {
             parsed.options[name].push_back(equals == std::string::npos ? "" : argument.substr(equals + 1));
-        } else if (Listed(spec.switches, name) && equals == std::string::npos) {
+        } else if (Listed(rules.switches, name) && equals == std::string::npos) {
             parsed.options[name].push_back("");
         } else {
             error = "tovihost " + command + ": unknown option " + argument;

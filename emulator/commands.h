@@ -21,7 +21,7 @@ struct Options {
 
 // A command's own arguments: options that take a value (--name VALUE or
 // --name=VALUE), options that may take one only as --name=VALUE, and switches.
-struct ArgumentSpec {
+struct ArgumentRules {
     std::vector<std::string> with_value;
     std::vector<std::string> optional_value;
     std::vector<std::string> switches;
@@ -38,7 +38,7 @@ struct Arguments {
 };
 
 // False with a message naming the command and the offending argument.
-bool ParseArguments(const std::string& command, const std::vector<std::string>& arguments, const ArgumentSpec& spec,
+bool ParseArguments(const std::string& command, const std::vector<std::string>& arguments, const ArgumentRules& rules,
                     Arguments& parsed, std::string& error);
 // A whole decimal number within [minimum, maximum], or nullopt.
 std::optional<long long> ParseCount(const std::string& text, long long minimum, long long maximum);

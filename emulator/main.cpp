@@ -15,7 +15,7 @@ void PrintUsage(std::FILE* out) {
                  "  check PARAMFILE              start the driver on PARAMFILE, explain what it says, stop it\n"
                  "  run PARAMFILE                play the host's polling loop against the driver\n"
                  "      --period MS (500)  --cycles N  --write CH=VALUE|CH=@SOURCE ...  --csv FILE\n"
-                 "      --trace[=MODULE,...]  --fault SPEC ...  --plain\n"
+                 "      --trace[=MODULE,...]  --fault FAULT ...  --plain\n"
                  "  write PARAMFILE CH=VALUE...  write values end to end, show what the devices hold\n"
                  "  scenario FILE...             run scenario files, report every expectation\n"
                  "options of every command:\n"

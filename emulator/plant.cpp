@@ -160,14 +160,14 @@ const PlantModule* Plant::ModuleOnDevice(std::int64_t device_number) const {
     return nullptr;
 }
 
-bool FaultLine(const Plant& plant, const std::string& spec, std::string& line, std::string& error) {
+bool FaultLine(const Plant& plant, const std::string& fault, std::string& line, std::string& error) {
     line.clear();
     bool quoted = false;
     std::size_t start = 0;
-    for (std::size_t i = 0; i <= spec.size(); ++i) {
-        if (i < spec.size() && spec[i] == '"' && (i == 0 || spec[i - 1] != '\\')) quoted = !quoted;
-        if (i < spec.size() && (quoted || spec[i] != ' ')) continue;
-        const std::string word = spec.substr(start, i - start);
+    for (std::size_t i = 0; i <= fault.size(); ++i) {
+        if (i < fault.size() && fault[i] == '"' && (i == 0 || fault[i - 1] != '\\')) quoted = !quoted;
+        if (i < fault.size() && (quoted || fault[i] != ' ')) continue;
+        const std::string word = fault.substr(start, i - start);
         start = i + 1;
         if (word.empty()) continue;
         if (word.rfind("module=", 0) == 0) {

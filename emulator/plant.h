@@ -78,7 +78,7 @@ private:
 
 // A fault in the simulator's syntax (device_sim/README.md) in which module=NAME
 // may stand for device=NUMBER of the module's device. False with the reason.
-bool FaultLine(const Plant& plant, const std::string& spec, std::string& line, std::string& error);
+bool FaultLine(const Plant& plant, const std::string& fault, std::string& line, std::string& error);
 
 // Where the driver looks for tovi.ini: beside its library file.
 std::string TypesPathBeside(const std::string& driver_path);

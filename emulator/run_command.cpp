@@ -267,15 +267,15 @@ bool Runner::PlanWrites() {
 }
 
 bool Runner::InjectFaults() {
-    for (const std::string& spec : s_.faults) {
+    for (const std::string& fault : s_.faults) {
         std::string line, error;
         char said[512] = {};
-        if (!FaultLine(plant_, spec, line, error)) {
-            std::fprintf(stderr, "tovihost %s: --fault %s: %s\n", s_.command.c_str(), spec.c_str(), error.c_str());
+        if (!FaultLine(plant_, fault, line, error)) {
+            std::fprintf(stderr, "tovihost %s: --fault %s: %s\n", s_.command.c_str(), fault.c_str(), error.c_str());
             return false;
         }
         if (devsim_inject_fault_line(line.c_str(), said, sizeof said) < 0) {
-            std::fprintf(stderr, "tovihost %s: --fault %s: %s\n", s_.command.c_str(), spec.c_str(), said);
+            std::fprintf(stderr, "tovihost %s: --fault %s: %s\n", s_.command.c_str(), fault.c_str(), said);
             return false;
         }
     }
@@ -567,7 +567,7 @@ int Runner::Run() {
     return hung_ ? kExitHung : 0;
 }
 
-const ArgumentSpec kRunSpec{
+const ArgumentRules kRunRules{
     {"--devices", "--period", "--cycles", "--write", "--csv", "--fault", "--timeout", "--log-dir"},
     {"--trace"},
     {"--plain"}};
@@ -601,7 +601,7 @@ std::string ShippedExample() {
 int RunCommand(const Options& options) {
     RunSettings settings;
     std::string error;
-    if (!ParseArguments("run", options.arguments, kRunSpec, settings.arguments, error)) {
+    if (!ParseArguments("run", options.arguments, kRunRules, settings.arguments, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return kExitUsage;
     }

@@ -523,7 +523,7 @@ bool Scenario::DoFault(const ScenarioLine& line, bool dry) {
     std::vector<ScenarioToken> words;
     std::string error;
     if (!Tokenize(line.rest, false, words, error)) return Bad(line, error);
-    std::string name, spec;
+    std::string name, fault;
     for (const ScenarioToken& word : words) {
         if (word.text.rfind("name=", 0) == 0 && !word.quoted) {
             name = word.text.substr(5);
@@ -531,9 +531,9 @@ bool Scenario::DoFault(const ScenarioLine& line, bool dry) {
             continue;
         }
         if (word.text.rfind("module=", 0) == 0 && ModuleArgument(line, word.text.substr(7), dry) == nullptr) return false;
-        spec += (spec.empty() ? "" : " ") + (word.quoted ? Quote(word.text) : word.text);
+        fault += (fault.empty() ? "" : " ") + (word.quoted ? Quote(word.text) : word.text);
     }
-    if (words.empty() || spec.find("status=") == std::string::npos) {
+    if (words.empty() || fault.find("status=") == std::string::npos) {
         return Bad(line, "fault FUNCTION status=CODE [text=\"...\"] [module=NAME|device=N] [channel=N] "
                          "[always|once|every=N] [name=NAME]");
     }
@@ -554,7 +554,7 @@ bool Scenario::DoFault(const ScenarioLine& line, bool dry) {
     }
     EnsureDevices(line);
     std::string translated;
-    if (!FaultLine(plant_, spec, translated, error)) Abort(line, error);
+    if (!FaultLine(plant_, fault, translated, error)) Abort(line, error);
     const std::int32_t id = devsim_inject_fault_line(translated.c_str(), said, sizeof said);
     if (id < 0) Abort(line, std::string("the simulator refused it: ") + said);
     if (!name.empty()) faults_[name] = id;
