@@ -1,5 +1,6 @@
 #include "emulator/host_session.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tovihost {
@@ -28,15 +29,19 @@ bool HostSession::Start(const std::string& param_path, std::string& message) {
 
 void HostSession::Stop() {
     if (instance_ == nullptr) return;
-    driver_.done(instance_);
+    driver_.done(instance_);  // its last callbacks may still ask: mutex_ is free here
     driver_.dispose_driver(instance_);
+    std::lock_guard<std::mutex> guard(mutex_);
     instance_ = nullptr;
+    awaited_[0].clear();
+    awaited_[1].clear();
 }
 
 void TOVI_CALL HostSession::OnCompletion(void* context, std::int32_t direction, std::int32_t) {
     auto* session = static_cast<HostSession*>(context);
     std::lock_guard<std::mutex> guard(session->mutex_);
     if (direction == 0 || direction == 1) ++session->callbacks_[direction];
+    session->AskUnanswered(true);
     session->completed_.notify_all();
 }
 
@@ -45,44 +50,38 @@ std::uint64_t HostSession::callbacks(int direction) const {
     return callbacks_[direction];
 }
 
-// Asks Finalized for every unfinished channel after each completion callback: a
-// batch whose channels were all served before its completion gets no callback, and
-// one whose channels are shared with another batch may finish with that one.
-bool HostSession::Collect(tovi::exports::FinalizedFn finalized, std::vector<ChannelOutcome>& outcomes,
-                          std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        bool all = true;
-        for (ChannelOutcome& outcome : outcomes) {
-            if (outcome.finished) continue;
+tovi::exports::FinalizedFn HostSession::FinalizedOf(int direction) const {
+    return direction == 0 ? driver_.input_finalized : driver_.output_finalized;
+}
+
+// In a callback every answer is final: the pass that ended a transfer has made its
+// report before calling back. Outside one, a failure may still be on its way to the
+// error line, so it waits for the next callback (that of the pass that made it: the
+// callbacks before it were taken before that pass ran); a good answer is final.
+void HostSession::AskUnanswered(bool in_callback) {
+    for (int direction = 0; direction < 2; ++direction) {
+        for (auto& [channel, awaited] : awaited_[direction]) {
+            if (awaited.state == Awaited::State::AnsweredBeforeCallback && in_callback) {
+                awaited.state = Awaited::State::Answered;
+            }
+            if (awaited.state != Awaited::State::Unanswered) continue;
             std::int32_t status = -1;
-            if (finalized(instance_, outcome.channel, &status) != 0) {
-                outcome.finished = true;
-                outcome.status = status;
-            } else {
-                all = false;
-            }
-        }
-        if (all) return true;
-        if (completed_.wait_until(lock, deadline) == std::cv_status::timeout) {
-            // One last look: the answer may have come with the time-out.
-            for (ChannelOutcome& outcome : outcomes) {
-                std::int32_t status = -1;
-                if (!outcome.finished && finalized(instance_, outcome.channel, &status) != 0) {
-                    outcome.finished = true;
-                    outcome.status = status;
-                }
-            }
-            for (const ChannelOutcome& outcome : outcomes) {
-                if (!outcome.finished) return false;
-            }
-            return true;
+            if (FinalizedOf(direction)(instance_, channel, &status) == 0) continue;
+            awaited.status = status;
+            awaited.state = in_callback || status == 0 ? Awaited::State::Answered
+                                                       : Awaited::State::AnsweredBeforeCallback;
         }
     }
 }
 
-void HostSession::RequestRead(std::int32_t channel) { driver_.input_request(instance_, channel); }
+// Each request and its entry in one holding of mutex_: a callback asks only after
+// the request is made, and every callback after it asks.
+void HostSession::RequestRead(std::int32_t channel, std::int32_t served_by) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    driver_.input_request(instance_, channel);
+    awaited_[0][channel] = Awaited{};
+    awaited_[0][served_by] = Awaited{};
+}
 
 void HostSession::RequestWrite(const ChannelValue& value) {
     std::uint32_t words[2] = {0, 0};
@@ -91,14 +90,34 @@ void HostSession::RequestWrite(const ChannelValue& value) {
     } else if (value.type_code == 2) {
         words[0] = value.boolean ? 1 : 0;
     }
+    std::lock_guard<std::mutex> guard(mutex_);
     driver_.output_request(instance_, value.channel, value.type_code, words[0], words[1]);
+    awaited_[1][value.channel] = Awaited{};
 }
 
 void HostSession::CompleteRead() { driver_.input_request_completed(instance_); }
 void HostSession::CompleteWrite() { driver_.output_request_completed(instance_); }
 
 bool HostSession::Wait(int direction, std::vector<ChannelOutcome>& outcomes, std::chrono::milliseconds timeout) {
-    return Collect(direction == 0 ? driver_.input_finalized : driver_.output_finalized, outcomes, timeout);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::unique_lock<std::mutex> lock(mutex_);
+    std::map<std::int32_t, Awaited>& awaited = awaited_[direction];
+    for (const ChannelOutcome& outcome : outcomes) awaited.try_emplace(outcome.channel);
+    // A request answered without a transfer gets no callback: ask once now.
+    AskUnanswered(false);
+    const bool all = completed_.wait_until(lock, deadline, [&] {
+        return std::all_of(outcomes.begin(), outcomes.end(), [&](const ChannelOutcome& outcome) {
+            const auto found = awaited.find(outcome.channel);
+            return found == awaited.end() || found->second.state == Awaited::State::Answered;
+        });
+    });
+    for (ChannelOutcome& outcome : outcomes) {
+        const Awaited& answer = awaited[outcome.channel];
+        outcome.finished = answer.state == Awaited::State::Answered;
+        if (outcome.finished) outcome.status = answer.status;
+    }
+    for (const ChannelOutcome& outcome : outcomes) awaited.erase(outcome.channel);
+    return all;
 }
 
 std::uint8_t HostSession::Finalized(int direction, std::int32_t channel, std::int32_t& status) {

@@ -1,11 +1,22 @@
 // The host's side of the request protocol: one driver instance, read and write
 // batches, the wait for the completion callback (with a time-out that reveals a
 // hung driver) and the collection of statuses and values.
+//
+// An outcome counts from the completion callback that follows the transfer on: the
+// driver reports a failed transfer (error line, error log) after it has flagged the
+// channel and before its callback, so an answer taken earlier may come before its
+// report. Every callback therefore asks Finalized for each channel still awaited,
+// whatever batch it belongs to; a batch whose channels were served by an earlier
+// cycle (its own completion then gets no callback) is already answered when it is
+// completed. A request the driver answers without a transfer (a parameter
+// channel's value) is answered by Finalized at once; a failure seen that way waits
+// for the callback of the pass that made it.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -50,7 +61,10 @@ public:
 
     // The steps of a batch one by one: requests, the completion, the wait for every
     // outcome (direction 0 read, 1 write), a single Finalized and GetInput.
-    void RequestRead(std::int32_t channel);
+    // served_by: the channel whose transfer serves the request (a parameter
+    // channel's owner), awaited as well.
+    void RequestRead(std::int32_t channel, std::int32_t served_by);
+    void RequestRead(std::int32_t channel) { RequestRead(channel, channel); }
     void RequestWrite(const ChannelValue& value);
     void CompleteRead();
     void CompleteWrite();
@@ -64,15 +78,23 @@ public:
     std::uint64_t callbacks(int direction) const;
 
 private:
+    // A channel awaited in one direction, from its request until a Wait takes it.
+    struct Awaited {
+        enum class State { Unanswered, AnsweredBeforeCallback, Answered } state = State::Unanswered;
+        std::int32_t status = -1;
+    };
+
     static void TOVI_CALL OnCompletion(void* context, std::int32_t direction, std::int32_t zero);
-    bool Collect(tovi::exports::FinalizedFn finalized, std::vector<ChannelOutcome>& outcomes,
-                 std::chrono::milliseconds timeout);
+    tovi::exports::FinalizedFn FinalizedOf(int direction) const;
+    // Asks Finalized for every unanswered channel; caller holds mutex_.
+    void AskUnanswered(bool in_callback);
 
     const DriverExports& driver_;
     DriverInstance* instance_ = nullptr;
     mutable std::mutex mutex_;
     std::condition_variable completed_;
     std::uint64_t callbacks_[2] = {0, 0};
+    std::map<std::int32_t, Awaited> awaited_[2];
 };
 
 }  // namespace tovihost

@@ -661,9 +661,10 @@ bool Scenario::DoRequest(const ScenarioLine& line, const std::string& direction,
     EnsureStarted(line);
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (d == 0) {
-            host_.session().RequestRead(values[i].channel);
             // The driver reads a parameter channel's owner; the wait covers the owner.
-            if (channels[i]->parameter) pending_[0].push_back(channels[i]->owner);
+            const std::int32_t served_by = channels[i]->parameter ? channels[i]->owner : values[i].channel;
+            host_.session().RequestRead(values[i].channel, served_by);
+            if (served_by != values[i].channel) pending_[0].push_back(served_by);
         } else {
             host_.session().RequestWrite(values[i]);
         }
@@ -895,7 +896,8 @@ bool Scenario::DoExpect(const ScenarioLine& line, bool dry) {
         const PlantModule* module = left.size() == 3 ? ModuleArgument(line, left[2].text, dry) : nullptr;
         if (left.size() == 3 && module == nullptr) return false;
         if (dry) return true;
-        const std::int64_t device = module == nullptr ? -1 : DeviceOf(line, *module);
+        // Without a module: every device's calls.
+        const std::int64_t device = module == nullptr ? std::int64_t{-1} : std::int64_t{DeviceOf(line, *module)};
         EnsureDevices(line);
         const std::uint64_t got = devsim_call_count(left[1].text.c_str(), device);
         return got == static_cast<std::uint64_t>(*count) ? Pass(line) : Fail(line, "got " + std::to_string(got));
