@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/messages.h"
 #include "driver/driver_instance.h"
 #include "driver/tovi.h"
 #include "driver/unit_init.h"
@@ -75,7 +74,7 @@ TEST_F(DriverTest, RunningInstanceStopsAndDestroysItsWindow) {
 TEST_F(DriverTest, UnreadableParameterFileCreatesNothing) {
     driver_ = MakeDriver();
     ASSERT_EQ(InitOn(files_.Path("missing.ini")), 0);
-    EXPECT_EQ(message(), std::string(tovi::messages::kCannotOpenParameterFile.c_str()));
+    EXPECT_EQ(message(), "Nelze otev\xF8\xEDt parametrick\xFD soubor");
     EXPECT_EQ(CountCalls(WindowCallKind::Create), 0);
     EXPECT_EQ(driver_->work_event, nullptr);
     EXPECT_EQ(driver_->worker_thread, nullptr);
@@ -83,7 +82,7 @@ TEST_F(DriverTest, UnreadableParameterFileCreatesNothing) {
 
 TEST_F(DriverTest, FileWithoutSettingsSectionIsInvalid) {
     EXPECT_EQ(Start("[modules]\nm1=ai8, dev, sub\n"), 0);
-    EXPECT_EQ(message(), std::string(tovi::messages::kInvalidParameterFile.c_str()));
+    EXPECT_EQ(message(), "Neplatn\xFD form\xE1t parametrick\xE9ho souboru");
 }
 
 // Each creation after the window that can fail: the message is the internal error,
