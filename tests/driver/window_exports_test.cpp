@@ -1,7 +1,9 @@
 // The information page, the callbacks record and the window and dialog exports.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -73,28 +75,39 @@ TEST_F(DriverTest, InformationPageIsFilledByteForByte) {
     EXPECT_EQ(GetDialogBoxItem(driver_, 0xFFFFFFFFu), nullptr);
 }
 
-TEST_F(DriverTest, CallbacksRecordNamesTheDialogExports) {
+// Read as the host reads it, slot by slot: twelve pointer-wide slots (the instance,
+// the host's context, then the ten exports in the exchange order), then three 32-bit
+// words (the host value, 0, 0).
+TEST_F(DriverTest, CallbacksRecordHoldsTheExportsInExchangeOrder) {
     ASSERT_EQ(Start(), 1) << message();
     hostapi::WindowState window;
     ASSERT_TRUE(hostapi::FindWindow(driver_->driver_window, &window));
-    const host::DriverCallbacks& record = window.callbacks;
-    EXPECT_EQ(record.driver, driver_);
-    EXPECT_EQ(record.host_context, &context_);
-    EXPECT_EQ(record.file_open, &FileOpen);
-    EXPECT_EQ(record.file_save, &FileSave);
-    EXPECT_EQ(record.file_save_as, &FileSaveAs);
-    EXPECT_EQ(record.get_item_number, &GetItemNumber);
-    EXPECT_EQ(record.get_dialog_box_item, &GetDialogBoxItem);
-    EXPECT_EQ(record.dialog_data_changed, &DialogDataChanged);
-    EXPECT_EQ(record.set_page, &SetPage);
-    EXPECT_EQ(record.data_modified, &DataModified);
-    EXPECT_EQ(record.get_driver_name, &GetDriverName);
-    EXPECT_EQ(record.user_proc, &UserProc);
-    EXPECT_EQ(record.host_value, 0xC0FFEEu);
-    EXPECT_EQ(record.zero, 0u);
-    EXPECT_EQ(record.reserved, 0u);
-    // Field order of the exchange record: fifteen slots, host value in the thirteenth.
-    EXPECT_EQ(offsetof(host::DriverCallbacks, host_value), 12 * sizeof(void*));
+    constexpr std::size_t kSlot = sizeof(void*);
+    std::vector<unsigned char> raw(sizeof window.callbacks);
+    ASSERT_GE(raw.size(), 12 * kSlot + 12);
+    std::memcpy(raw.data(), &window.callbacks, raw.size());
+    const auto slot = [&](std::size_t index) {
+        std::uintptr_t value = 0;
+        std::memcpy(&value, raw.data() + index * kSlot, kSlot);
+        return value;
+    };
+    const auto word = [&](std::size_t index) {
+        std::uint32_t value = 0;
+        std::memcpy(&value, raw.data() + 12 * kSlot + index * 4, 4);
+        return value;
+    };
+    const auto address = [](auto* pointer) { return reinterpret_cast<std::uintptr_t>(pointer); };
+    const std::vector<std::uintptr_t> expected = {
+        address(driver_),          address(&context_),         address(&FileOpen),    address(&FileSave),
+        address(&FileSaveAs),      address(&GetItemNumber),    address(&GetDialogBoxItem),
+        address(&DialogDataChanged), address(&SetPage),        address(&DataModified), address(&GetDriverName),
+        address(&UserProc)};
+    // Swapped slots show only when the exports lie at different addresses.
+    EXPECT_EQ(std::set<std::uintptr_t>(expected.begin(), expected.end()).size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(slot(i), expected[i]) << "slot " << i;
+    EXPECT_EQ(word(0), 0xC0FFEEu);
+    EXPECT_EQ(word(1), 0u);
+    EXPECT_EQ(word(2), 0u);
 }
 
 TEST_F(DriverTest, DriverProcForwardsWindowCommands) {
