@@ -1,5 +1,7 @@
 // Binding modules to the devices the device manager lists: which device is chosen,
 // the bus address, the port caches, and what a failed binding leaves for Done.
+#include <condition_variable>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -240,41 +242,64 @@ TEST_F(DeviceTest, EachFailingBindingCallIsReportedAndDoneClosesWhatWasOpened) {
 }
 
 // Two instances starting at the same time on two host threads bind their own
-// modules: the device lists of one binding are not those of the other.
+// modules: each asks for the sub-devices of another bus, so the device manager's
+// answers differ, and lists shared between bindings would mix them up.
 TEST_F(DeviceTest, InstancesStartedOnTwoThreadsBindIndependently) {
-    std::string devices;
-    for (int i = 1; i <= 12; ++i) {
-        devices += "device " + std::to_string(i) + " \"unit " + std::to_string(i) + " end\"\n";
+    std::string devices = "device 1 \"left bus\"\n";
+    for (int i = 1; i <= 4; ++i) {
+        devices += "subdevice " + std::to_string(10 + i) + " \"slot A" + std::to_string(i) + " end\"\n";
+    }
+    devices += "device 2 \"right bus\"\n";
+    for (int i = 1; i <= 7; ++i) {
+        devices += "subdevice " + std::to_string(20 + i) + " \"slot B" + std::to_string(i) + " end\"\n";
     }
     LoadDevices(devices);
     const std::string plants[2] = {
-        files_.Write("left.ini", "[tovi]\n[modules]\na=ai8, unit 1 end\nb=ai8, unit 3 end\nc=ai8, unit 5 end\n"
-                                 "[a]\n[b]\n[c]\n"),
-        files_.Write("right.ini", "[tovi]\n[modules]\na=ai8, unit 12 end\nb=ai8, unit 10 end\nc=ai8, unit 8 end\n"
-                                  "[a]\n[b]\n[c]\n")};
-    DriverInstance* drivers[2] = {MakeDriver(), MakeDriver()};
-    std::uint8_t results[2] = {0, 0};
-    char messages[2][256] = {};
-    std::vector<std::thread> threads;
-    for (int k = 0; k < 2; ++k) {
-        threads.emplace_back([&, k] {
-            results[k] = Init(drivers[k], static_cast<std::uint32_t>(plants[k].size()), plants[k].c_str(), 255,
-                              messages[k], 0, 0, &completions_, &devicetest::Completions::Callback);
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    const std::int32_t expected[2][3] = {{0, 2, 4}, {11, 9, 7}};
-    for (int k = 0; k < 2; ++k) {
-        EXPECT_EQ(results[k], 1) << messages[k];
-        int i = 0;
-        tovi::Module* module = nullptr;
-        for (bool more = drivers[k]->modules.First(&module); more; more = drivers[k]->modules.Next(&module)) {
-            EXPECT_EQ(module->device_index, expected[k][i++]);
+        files_.Write("left.ini", "[tovi]\n[modules]\na=ai8, left bus, slot A4 end\nb=ai8, left bus, slot A2 end\n"
+                                 "c=ai8, left bus, slot A1 end\n[a]\n[b]\n[c]\n"),
+        files_.Write("right.ini", "[tovi]\n[modules]\na=ai8, right bus, slot B7 end\nb=ai8, right bus, slot B5 end\n"
+                                  "c=ai8, right bus, slot B2 end\n[a]\n[b]\n[c]\n")};
+    const std::int32_t expected_devices[2] = {0, 1};
+    const std::int32_t expected_subdevices[2][3] = {{3, 1, 0}, {6, 4, 1}};
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE(round);
+        DriverInstance* drivers[2] = {MakeDriver(), MakeDriver()};
+        std::uint8_t results[2] = {0, 0};
+        char messages[2][256] = {};
+        std::mutex mutex;
+        std::condition_variable go;
+        bool started = false;
+        std::vector<std::thread> threads;
+        for (int k = 0; k < 2; ++k) {
+            threads.emplace_back([&, k] {
+                {
+                    std::unique_lock<std::mutex> lock(mutex);
+                    go.wait(lock, [&] { return started; });
+                }
+                results[k] = Init(drivers[k], static_cast<std::uint32_t>(plants[k].size()), plants[k].c_str(), 255,
+                                  messages[k], 0, 0, &completions_, &devicetest::Completions::Callback);
+            });
         }
-        Done(drivers[k]);
-        DisposeDriver(drivers[k]);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            started = true;
+        }
+        go.notify_all();
+        for (auto& thread : threads) thread.join();
+        for (int k = 0; k < 2; ++k) {
+            EXPECT_EQ(results[k], 1) << messages[k];
+            int i = 0;
+            tovi::Module* module = nullptr;
+            for (bool more = drivers[k]->modules.First(&module); more; more = drivers[k]->modules.Next(&module)) {
+                EXPECT_EQ(module->device_index, expected_devices[k]);
+                EXPECT_EQ(module->subdevice_index, expected_subdevices[k][i++]);
+            }
+            EXPECT_EQ(i, 3);
+            Done(drivers[k]);
+            DisposeDriver(drivers[k]);
+        }
+        EXPECT_EQ(devsim_open_device_handles(-1), 0);
     }
-    EXPECT_EQ(devsim_open_device_handles(-1), 0);
 }
 
 }  // namespace
