@@ -150,22 +150,30 @@ const char* DriverFileName() {
 #endif
 }
 
-void DriverDirectory(host::Cap capacity, char* directory) {
-    if (!platform::CurrentDirectory(capacity, directory)) directory[0] = '\0';
+bool DriverDirectory(host::Cap capacity, char* directory) {
+    directory[0] = '\0';
     char path[kPathCapacity + 1];
+    bool too_long = false;
     if (platform::LoadedFilePath(reinterpret_cast<const void*>(&DriverDirectory), DriverFileName(), kPathCapacity,
-                                 path)) {
+                                 path, &too_long)) {
         const std::int32_t last = host::StrFindLastChar(kPathCapacity, path, platform::DirectorySeparator());
         if (last >= 0) {
             host::StrDelete(kPathCapacity, path, last + 1, -1);
             host::StrCopy(capacity, directory, kPathCapacity, path);
         }
+    } else if (too_long) {
+        return false;  // the driver's own directory does not fit: never take another one for it
     }
+    // A driver loaded under another file name looks in the current directory.
+    if (directory[0] == '\0' && !platform::CurrentDirectory(capacity, directory)) return false;
     const std::uint32_t length = host::StrLength(capacity, directory);
-    if (length == 0 || directory[length - 1] != platform::DirectorySeparator()) {
+    if (length == 0) return false;
+    if (directory[length - 1] != platform::DirectorySeparator()) {
+        if (length >= capacity) return false;
         const char separator[2] = {platform::DirectorySeparator(), '\0'};
         host::StrAppend(capacity, directory, 0, separator);
     }
+    return true;
 }
 
 bool ReadParameterFile(DriverInstance& driver, host::Cap param_capacity, const char* param_path,
@@ -177,7 +185,9 @@ bool ReadParameterFile(DriverInstance& driver, host::Cap param_capacity, const c
             return Fault(message_capacity, message, messages::kCannotOpenParameterFile);
         }
         char directory[kPathCapacity + 1];
-        DriverDirectory(kPathCapacity, directory);
+        if (!DriverDirectory(kPathCapacity, directory)) {
+            return Fault(message_capacity, message, messages::kCannotOpenTypeDatabase);
+        }
         char types_path[kPathCapacity + 1] = {};
         qs_dapi::MakePath(driver.host_context, kPathCapacity, types_path, kPathCapacity, directory, 8,
                           kTypeDatabaseName);
