@@ -55,6 +55,17 @@ std::uint8_t Finalized(DriverInstance* driver, std::int32_t number, std::int32_t
     return 1;
 }
 
+// Appends a request for channel to queue and opens the direction's batch (caller
+// holds the lock); false when there is no memory for the request.
+bool Enqueue(DriverInstance& driver, RequestQueue& queue, Channel& channel, Direction direction, RunState batch_open) {
+    RequestItem* item = host::NewObject<RequestItem>(&channel);
+    if (item == nullptr) return false;
+    channel.flags |= direction.queued;
+    queue.Append(item);
+    driver.run_state.fetch_or(batch_open, std::memory_order_acq_rel);
+    return true;
+}
+
 void Completed(DriverInstance* driver, RequestQueue& queue, RunState batch_open) {
     platform::LockGuard guard(driver->lock);
     if ((driver->run_state.load(std::memory_order_acquire) & batch_open) == 0) return;
@@ -80,13 +91,7 @@ void TOVI_CALL InputRequest(DriverInstance* driver, std::int32_t number) {
             if (channel == nullptr) return;
         }
         if ((channel->flags & (kQueued | kBusy)) != 0) return;  // the pending read serves this one too
-        RequestItem* item = host::NewObject<RequestItem>(channel);
-        if (item != nullptr) {
-            channel->flags |= kQueued;
-            driver->input_queue.Append(item);
-            driver->run_state.fetch_or(kInputBatchOpen, std::memory_order_acq_rel);
-            return;
-        }
+        if (Enqueue(*driver, driver->input_queue, *channel, kRead, kInputBatchOpen)) return;
         // Nothing will read the channel: the host hears of it as of a failed read.
         requested->flags |= kErrorPending;
     }
@@ -136,13 +141,7 @@ void TOVI_CALL OutputRequest(DriverInstance* driver, std::int32_t number, std::u
             channel->flags |= kParameterValuePresent;
             return;
         }
-        RequestItem* item = host::NewObject<RequestItem>(channel);
-        if (item != nullptr) {
-            channel->flags |= kWriteQueued;
-            driver->output_queue.Append(item);
-            driver->run_state.fetch_or(kOutputBatchOpen, std::memory_order_acq_rel);
-            return;
-        }
+        if (Enqueue(*driver, driver->output_queue, *channel, kWrite, kOutputBatchOpen)) return;
         // The value stays stored, but no write will carry it: the host hears of it
         // as of a failed write.
         channel->flags |= kWriteErrorPending;
