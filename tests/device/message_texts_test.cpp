@@ -1,6 +1,7 @@
 // Every Czech text the driver produces, provoked through its exports and compared
 // with the text as written here in UTF-8, turned into Windows-1250 bytes by this
-// test's own table of letters.
+// test's own table of letters. (The text of a vendor library that cannot be loaded
+// is checked where that can happen: tests/windows.)
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -68,7 +69,8 @@ struct TextCase {
     std::function<void(DriverInstance*)> provoke;  // after a successful Init
     Shown shown;
     std::string expected_utf8;
-    bool out_of_memory;  // Init's first allocation fails
+    bool out_of_memory;      // Init's first allocation fails
+    std::uint32_t item = 0;  // the information page's item
 };
 
 class MessageTextsTest : public DeviceTest {
@@ -161,8 +163,19 @@ TEST_F(MessageTextsTest, EveryCzechTextReachesTheHostAsWritten) {
              GetInput(driver, 12, &record);
          },
          Shown::HostMessage, "Nekompatibilní typ kanálu (12)", false},
-        {"information page", Plant(kGoodModules), nullptr, nullptr, Shown::InformationPage,
-         "Ovladač pro moduly TOVI 4000/5000", false},
+        {"request without memory", Plant(kGoodModules), nullptr,
+         [](DriverInstance* driver) {
+             host::testing::FailAllocation(1);
+             InputRequest(driver, 12);
+             host::testing::FailAllocation(0);
+         },
+         Shown::HostMessage, "Nedostatek paměti pro požadavek kanálu (12)", false},
+        {"information page title", Plant(kGoodModules), nullptr, nullptr, Shown::InformationPage,
+         "Ovladač pro moduly TOVI 4000/5000", false, 1},
+        {"first notice", Plant(kGoodModules), nullptr, nullptr, Shown::InformationPage,
+         "Chyby zařízení se zobrazují na řádku výše.", false, 3},
+        {"second notice", Plant(kGoodModules), nullptr, nullptr, Shown::InformationPage,
+         "Podrobný záznam chyb zapíná volba debug.", false, 4},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const TextCase& c = cases[i];
@@ -186,7 +199,7 @@ TEST_F(MessageTextsTest, EveryCzechTextReachesTheHostAsWritten) {
             ASSERT_EQ(messages.size(), 1u);
             EXPECT_EQ(messages[0].text, expected);
         } else {
-            const auto* item = static_cast<const char*>(GetDialogBoxItem(driver_, 1));
+            const auto* item = static_cast<const char*>(GetDialogBoxItem(driver_, c.item));
             EXPECT_EQ(std::string(item + 17), expected);
         }
         Stop();
