@@ -1,8 +1,9 @@
 // The emulator's commands. Each returns the process exit code: 0 success,
 // 1 the driver refused or a device reported an error (said on the output),
-// 2 usage, a missing file or malformed input, 3 the driver hung.
+// 2 usage, a file that cannot be read or malformed input, 3 the driver hung.
 #pragma once
 
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <string>
@@ -49,9 +50,17 @@ bool LoadDevicesFor(const std::string& command, const Arguments& arguments, cons
                     std::string& loaded);
 
 int CheckCommand(const Options& options);
+int ReadCommand(const Options& options);
+int HelpCommand(const Options& options);
 int RunCommand(const Options& options);
 int WriteCommand(const Options& options);
 int ScenarioCommand(const Options& options);
+// A command's usage line ("usage: tovihost ...\n"), for usage errors; its whole
+// help, false for an unknown command; the overview of every command.
+const char* CommandUsage(const std::string& command);
+bool PrintCommandHelp(const std::string& command, std::FILE* out);
+void PrintOverview(std::FILE* out);
+
 // tovihost without a command: the shipped example plant for a few cycles.
 int DemoCommand(const Options& options);
 

@@ -5,10 +5,12 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "device_sim/device_sim.h"
 #include "diagnostics/cp1250.h"
+#include "diagnostics/messages.h"
 #include "host_api_standin/host_api_observer.h"
 
 namespace tovihost {
@@ -65,7 +67,10 @@ bool DriverHost::Start(const std::string& param_path, const std::string& log_dir
     if (!log_directory.empty()) hostapi::SetWorkingDirectory(log_directory);
     session_ = std::make_unique<HostSession>(library_.exports());
     std::string said;
-    if (!session_->Start(param_path, said)) {
+    const std::uint64_t lookups = DeviceListLookups();
+    const bool started = session_->Start(param_path, said);
+    searched_devices_ = DeviceListLookups() != lookups;
+    if (!started) {
         session_.reset();
         message = tovi::text::Utf8FromCp1250(said);
         return false;
@@ -111,6 +116,34 @@ void DriverHost::Stop(std::chrono::milliseconds timeout) {
     session_.reset();
 }
 
+std::uint64_t DeviceListLookups() { return devsim_call_count("DRV_DeviceGetNumOfList", -1); }
+
+bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules, bool searched_devices,
+                            bool started, const std::string& message) {
+    const std::string not_installed = tovi::text::Utf8FromCp1250(tovi::messages::kDeviceNotInstalled.c_str());
+    const bool not_found = message.size() >= not_installed.size() &&
+                           message.compare(message.size() - not_installed.size(), not_installed.size(),
+                                           not_installed) == 0;
+    if (modules == 0 || searched_devices || (!started && !not_found)) return false;
+#if defined(_WIN32)
+    const char* const library = "ADSAPI32.dll";
+#else
+    const char* const library = "libADSAPI32.so";
+#endif
+    const auto slash = driver_path.find_last_of("/\\");
+    const std::string beside = (slash == std::string::npos ? std::string() : driver_path.substr(0, slash + 1)) + library;
+    std::error_code ignored;
+    std::lock_guard<std::mutex> guard(OutputMutex());
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "tovihost: warning: the driver bound its modules through another device manager than the simulated "
+                 "one tovihost configured%s; none of the device set reaches the driver. Run tovihost and the driver "
+                 "from one directory (tovihost loads the driver beside itself unless --driver says otherwise).\n",
+                 std::filesystem::is_regular_file(beside, ignored) ? (" (it loaded " + beside + ")").c_str() : "");
+    std::fflush(stderr);
+    return true;
+}
+
 std::string DriverHost::WindowTitle() const {
     if (!session_) return "";
     void* address = library_.exports().get_dialog_box_item(session_->instance(), 1);
@@ -133,7 +166,9 @@ std::vector<std::string> DriverHost::HostMessages() const {
     return texts;
 }
 
-CallTrace::CallTrace() { devsim_trace_set_callback(&CallTrace::OnLine, this); }
+CallTrace::CallTrace() : start_(std::chrono::steady_clock::now()) {
+    devsim_trace_set_callback(&CallTrace::OnLine, this);
+}
 
 CallTrace::~CallTrace() { devsim_trace_set_callback(nullptr, nullptr); }
 
@@ -171,7 +206,9 @@ void CallTrace::OnLine(void* context, const char* line) {
     }
     if (trace->out_ != nullptr && (trace->devices_.empty() || trace->devices_.count(device) != 0)) {
         std::lock_guard<std::mutex> output(OutputMutex());
-        std::fprintf(trace->out_, "%s\n", line);
+        // The time since the trace began, so that slow calls and gaps show.
+        std::fprintf(trace->out_, "%10.3f ms  %s\n",
+                     std::chrono::duration<double, std::milli>(now - trace->start_).count(), line);
         std::fflush(trace->out_);
     }
 }

@@ -39,6 +39,9 @@ public:
     // message in UTF-8.
     bool Start(const std::string& param_path, const std::string& log_directory, std::string& message);
     bool started() const { return session_ != nullptr; }
+    // Whether the last Start saw the driver look for its devices in the simulated
+    // device manager this program configures.
+    bool searched_devices() const { return searched_devices_; }
     // Done and DisposeDriver. When they do not return within timeout (a driver
     // stuck in a device call), says so on standard error and ends the process with
     // exit code 3: nothing else can free the instance.
@@ -57,7 +60,18 @@ private:
     std::string driver_path_;
     std::unique_ptr<HostSession> session_;
     std::uint32_t window_ = 0;
+    bool searched_devices_ = false;
 };
+
+// Device-list look-ups the simulated device manager has served so far: a driver
+// binding its modules makes one per module.
+std::uint64_t DeviceListLookups();
+// Says plainly on standard error, and returns true, when a driver that had modules
+// to bind (started, or stopped at a device it did not find) never asked this
+// program's simulated device manager for its devices: it loaded another copy of the
+// device-manager library, and none of the simulated devices reach it.
+bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules, bool searched_devices,
+                            bool started, const std::string& message);
 
 // What the simulator reports of every vendor call: printed as it happens when
 // asked (filtered by device), and timed per device for the statistics. The device
@@ -69,8 +83,9 @@ public:
     CallTrace(const CallTrace&) = delete;
     CallTrace& operator=(const CallTrace&) = delete;
 
-    // Prints every call line to out (the devices filter: empty for all calls, else
-    // only calls concerning those devices).
+    // Prints every call line to out, after the milliseconds since the trace began
+    // ("  12.345 ms  #SEQ ..."); the devices filter: empty for all calls, else only
+    // calls concerning those devices.
     void Print(std::FILE* out, std::set<std::int64_t> devices);
     // Starts and ends the timing of one batch: calls between them are charged to
     // their device, each with the time since the previous call (or the batch start).
@@ -82,6 +97,7 @@ private:
     static void OnLine(void* context, const char* line);
 
     std::mutex mutex_;
+    const std::chrono::steady_clock::time_point start_;
     std::FILE* out_ = nullptr;
     std::set<std::int64_t> devices_;
     bool timing_ = false;

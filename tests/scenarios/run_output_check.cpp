@@ -72,7 +72,11 @@ void CheckCsv(const std::string& path, long cycles, long inputs) {
         if (f[3].empty() || f[4].empty()) Fail(where + "module or function missing");
         if (f[5] != "read" && f[5] != "write") Fail(where + "bad direction: " + f[5]);
         if (f[7] != "0" && f[7] != "2") Fail(where + "bad status: " + f[7]);
-        if (f[6] != "true" && f[6] != "false" && !IsNumber(f[6])) Fail(where + "bad value: " + f[6]);
+        if (f[5] == "read" && f[7] == "2") {
+            if (!f[6].empty()) Fail(where + "a failed read has a value: " + f[6]);
+        } else if (f[6] != "true" && f[6] != "false" && !IsNumber(f[6])) {
+            Fail(where + "bad value: " + f[6]);
+        }
         if (f[5] == "read" && !reads[cycle].insert(f[2]).second) Fail(where + "channel read twice in a cycle");
     }
     if (static_cast<long>(reads.size()) != cycles) Fail(path + ": not every cycle has reads");
@@ -90,7 +94,13 @@ void CheckTrace(const std::string& path) {
     long calls = 0;
     std::uint64_t last = 0;
     while (std::getline(file, line)) {
-        if (line.empty() || line[0] != '#') continue;
+        // A call line follows the milliseconds since the trace began: "  12.345 ms  #SEQ ...".
+        const auto mark = line.find(" ms  #");
+        if (mark == std::string::npos) continue;
+        if (!IsNumber(line.substr(line.find_first_not_of(' '), mark - line.find_first_not_of(' ')))) {
+            Fail(path + ": a call line without its time: " + line);
+        }
+        line = line.substr(mark + 5);
         devsim::TraceRecord record;
         if (!devsim::ParseTraceLine(line, &record)) {
             Fail(path + ": not a call line: " + line);
