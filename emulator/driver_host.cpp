@@ -8,6 +8,12 @@
 #include <filesystem>
 #include <thread>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
 #include "device_sim/device_sim.h"
 #include "diagnostics/cp1250.h"
 #include "diagnostics/messages.h"
@@ -116,6 +122,28 @@ void DriverHost::Stop(std::chrono::milliseconds timeout) {
     session_.reset();
 }
 
+namespace {
+
+// The file of the simulated device manager this program uses, or empty.
+std::string SimulatorPath() {
+#if defined(_WIN32)
+    char path[4096] = {};
+    HMODULE module = nullptr;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCSTR>(&devsim_device_count), &module) == 0 ||
+        GetModuleFileNameA(module, path, sizeof path - 1) == 0) {
+        return "";
+    }
+    return path;
+#else
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&devsim_device_count), &info) == 0 || info.dli_fname == nullptr) return "";
+    return info.dli_fname;
+#endif
+}
+
+}  // namespace
+
 std::uint64_t DeviceListLookups() { return devsim_call_count("DRV_DeviceGetNumOfList", -1); }
 
 bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules, bool searched_devices,
@@ -133,13 +161,15 @@ bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules,
     const auto slash = driver_path.find_last_of("/\\");
     const std::string beside = (slash == std::string::npos ? std::string() : driver_path.substr(0, slash + 1)) + library;
     std::error_code ignored;
+    const std::string own = SimulatorPath();
     std::lock_guard<std::mutex> guard(OutputMutex());
     std::fflush(stdout);
     std::fprintf(stderr,
-                 "tovihost: warning: the driver bound its modules through another device manager than the simulated "
-                 "one tovihost configured%s; none of the device set reaches the driver. Run tovihost and the driver "
-                 "from one directory (tovihost loads the driver beside itself unless --driver says otherwise).\n",
-                 std::filesystem::is_regular_file(beside, ignored) ? (" (it loaded " + beside + ")").c_str() : "");
+                 "tovihost: warning: the driver bound its modules through another device manager (%s) than the "
+                 "simulated one tovihost configured (%s): none of the device set reaches the driver, and every module "
+                 "is \"not installed\". Use the driver and the simulator of one build directory.\n",
+                 std::filesystem::is_regular_file(beside, ignored) ? beside.c_str() : "found by the system's search",
+                 own.empty() ? library : own.c_str());
     std::fflush(stderr);
     return true;
 }

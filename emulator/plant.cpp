@@ -9,6 +9,7 @@
 
 #include "device_sim/device_sim.h"
 #include "emulator/file_text.h"
+#include "emulator/shown_text.h"
 
 namespace tovihost {
 namespace {
@@ -140,6 +141,10 @@ const PlantChannel* Plant::Find(std::int32_t number) const {
 const PlantModule* Plant::FindModule(const std::string& name) const {
     for (const PlantModule& module : modules_) {
         if (module.name == name) return &module;
+    }
+    // A name typed on a terminal arrives in UTF-8; the file holds it in Windows-1250.
+    for (const PlantModule& module : modules_) {
+        if (ShownCp1250(module.name) == name) return &module;
     }
     return nullptr;
 }

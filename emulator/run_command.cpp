@@ -447,7 +447,7 @@ std::string Cells(const std::vector<std::string>& cells, const std::vector<bool>
         else if (i + 1 == kColumnCount) line += cells[i];
         else line += Pad(cells[i], kTableColumns[i].width);
     }
-    return line;
+    return line.erase(line.find_last_not_of(' ') + 1);
 }
 
 std::string Runner::RowLine(const Row& row, const std::vector<bool>& shown) const {
@@ -488,8 +488,7 @@ std::vector<std::string> Runner::TableLines(long long cycle) const {
     }
     for (std::size_t i = 0; i < room; ++i) lines.push_back(fit(RowLine(rows_[i], shown)));
     if (room < rows_.size()) {
-        lines.push_back(fit("(" + std::to_string(rows_.size() - room) + " more channels below: a taller window shows "
-                            "them, or --plain)"));
+        lines.push_back(fit("(" + std::to_string(rows_.size() - room) + " more channels: a taller window, or --plain)"));
     }
     return lines;
 }

@@ -50,9 +50,13 @@ std::string WriteWarning(const PlantChannel& channel, const ChannelValue& value)
         return given + ": the device takes a whole number; the driver truncates it and the device receives " +
                std::to_string(whole);
     }
-    if (k == "display_data" && !std::isfinite(real)) {
-        return given + ": a display shows numbers; the driver sends the text it makes of this value (the device "
-                       "below shows what it received)";
+    if (k == "display_data" && std::isnan(real)) {
+        return given + ": a display shows numbers; the driver sends NaN as 0 and the display receives 0";
+    }
+    if (k == "display_data" && std::isinf(real)) {
+        return given + ": a display shows numbers; the driver holds the value to the display's range (display_data "
+                       "in the module type's PAR section of tovi.ini) and the display receives its " +
+               (real > 0 ? "maximum" : "minimum");
     }
     return "";
 }
