@@ -44,6 +44,9 @@ bool ParseArguments(const std::string& command, const std::vector<std::string>& 
 // A whole decimal number within [minimum, maximum], or nullopt.
 std::optional<long long> ParseCount(const std::string& text, long long minimum, long long maximum);
 
+// --timeout MS when given, into timeout_ms; false with the message printed.
+bool ReadTimeout(const std::string& command, const Arguments& arguments, long long& timeout_ms);
+
 // The device set a command uses: --devices FILE, "none", or the default for the
 // parameter file. Loads it; false with the message printed.
 bool LoadDevicesFor(const std::string& command, const Arguments& arguments, const std::string& param_path,

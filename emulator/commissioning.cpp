@@ -56,13 +56,6 @@ bool IsDisplayModule(const Plant& plant, const PlantModule& module) {
     });
 }
 
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
 }  // namespace
 
 std::string DisplayAddress(const std::string& device_text, const std::string& subdevice_text) {

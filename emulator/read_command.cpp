@@ -27,14 +27,7 @@ int ReadCommand(const Options& options) {
         return kExitUsage;
     }
     long long timeout_ms = 5000;
-    if (arguments.Has("--timeout")) {
-        const auto value = ParseCount(arguments.Value("--timeout"), 1, 3600000);
-        if (!value) {
-            std::fprintf(stderr, "tovihost read: --timeout takes milliseconds from 1 to 3600000\n");
-            return kExitUsage;
-        }
-        timeout_ms = *value;
-    }
+    if (!ReadTimeout("read", arguments, timeout_ms)) return kExitUsage;
     const std::string& param_path = arguments.positional[0];
     DriverHost host;
     if (!host.Load(options.driver_path, error)) {

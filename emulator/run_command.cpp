@@ -134,13 +134,6 @@ std::string PadLeft(const std::string& text, std::size_t width) {
     return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
 // Every digit a value holds: the shortest text that reads back as the same double.
 std::string ExactValue(const ChannelValue& value) {
     if (value.type_code == kBoolean) return value.boolean ? "true" : "false";
@@ -677,18 +670,6 @@ const ArgumentRules kRunRules{
     {"--devices", "--period", "--cycles", "--write", "--csv", "--fault", "--timeout", "--log-dir"},
     {"--trace"},
     {"--plain"}};
-
-bool ReadTimeout(const std::string& command, const Arguments& arguments, long long& timeout_ms) {
-    if (!arguments.Has("--timeout")) return true;
-    const auto value = ParseCount(arguments.Value("--timeout"), 1, 3600000);
-    if (!value) {
-        std::fprintf(stderr, "tovihost %s: --timeout takes milliseconds from 1 to 3600000, not \"%s\"\n",
-                     command.c_str(), arguments.Value("--timeout").c_str());
-        return false;
-    }
-    timeout_ms = *value;
-    return true;
-}
 
 std::string ShippedExample() {
     namespace fs = std::filesystem;

@@ -94,6 +94,13 @@ std::string PadColumns(const std::string& utf8, std::size_t width) {
     return columns >= width ? utf8 : utf8 + std::string(width - columns, ' ');
 }
 
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
 std::string FitColumns(const std::string& utf8, std::size_t width) {
     if (Columns(utf8) <= width) return PadColumns(utf8, width);
     if (width == 0) return "";

@@ -18,6 +18,9 @@ std::string ShownUtf8(const std::string& bytes);
 std::size_t Columns(const std::string& utf8);
 // The text filled with blanks to width columns; a longer text is kept whole.
 std::string PadColumns(const std::string& utf8, std::size_t width);
+// A CSV field: quoted, with its quotes doubled, when it holds a comma, a quote or
+// a line end.
+std::string CsvField(const std::string& text);
 // The text cut to width columns (the last one then a '~'), or filled to it.
 std::string FitColumns(const std::string& utf8, std::size_t width);
 
