@@ -5,6 +5,7 @@
 
 #include "emulator/commands.h"
 #include "emulator/plant.h"
+#include "emulator/shown_text.h"
 
 namespace tovihost {
 namespace {
@@ -88,7 +89,7 @@ bool LoadDevicesFor(const std::string& command, const Arguments& arguments, cons
     }
     std::string error;
     if (!LoadDeviceSet(path, error)) {
-        std::fprintf(stderr, "tovihost %s: device set %s\n", command.c_str(), error.c_str());
+        std::fprintf(stderr, "tovihost %s: device set %s\n", command.c_str(), ShownUtf8(error).c_str());
         return false;
     }
     loaded = path;

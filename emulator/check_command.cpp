@@ -147,7 +147,7 @@ int CheckCommand(const Options& options) {
 
     char info[81] = {};
     driver.get_driver_info(80, info);
-    std::printf("driver: %s (version 0x%X) from %s\n", tovi::text::Utf8FromCp1250(info).c_str(),
+    std::printf("driver: %s (version 0x%X) from %s\n", ShownCp1250(info).c_str(),
                 static_cast<unsigned>(driver.version()), driver_path.c_str());
     std::printf("devices: %s\n", devices.empty() ? "none (no device set given or found beside the parameter file)"
                                                  : devices.c_str());
@@ -204,7 +204,7 @@ int CheckCommand(const Options& options) {
         std::printf("%s: configuration accepted\n", param_path.c_str());
         if (fault) {
             std::printf("tovihost: its own reading of the files finds a fault the driver did not report:\n  %s\n",
-                        tovi::text::Utf8FromCp1250(fault->message).c_str());
+                        ShownCp1250(fault->message).c_str());
             PrintFault(*fault);
         } else {
             report();
@@ -214,12 +214,12 @@ int CheckCommand(const Options& options) {
     }
 
     const std::string said = message;
-    std::printf("error: %s\n", tovi::text::Utf8FromCp1250(said).c_str());
+    std::printf("error: %s\n", ShownCp1250(said).c_str());
     if (fault && fault->message.substr(0, kMessageCapacity) == said) {
         PrintFault(*fault);
     } else if (fault) {
         std::printf("tovihost: cannot place this fault; its own reading of the files stops at:\n  %s\n",
-                    tovi::text::Utf8FromCp1250(fault->message).c_str());
+                    ShownCp1250(fault->message).c_str());
         PrintFault(*fault);
     } else {
         std::printf("the configuration itself reads without fault; the driver stopped after reading it\n");

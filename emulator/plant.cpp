@@ -88,7 +88,7 @@ bool Plant::Load(const std::string& param_path, const std::string& types_path, s
     if (walk.fault()) {
         const ConfigFault& fault = *walk.fault();
         const std::string where = fault.place.file == nullptr ? param_path : Where(*fault.place.file, fault.place.line);
-        error = where + ": " + fault.reason;
+        error = where + ": " + ShownCp1250(fault.reason);
         return false;
     }
     path_ = param_path;

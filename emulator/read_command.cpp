@@ -84,7 +84,7 @@ int ReadCommand(const Options& options) {
     const bool started = host.Start(param_path, arguments.Value("--log-dir"), message);
     WarnOtherDeviceManager(host.driver_path(), plant.modules().size(), host.searched_devices(), started, message);
     if (!started) {
-        std::printf("error: %s\n  (tovihost check %s explains the configuration)\n", message.c_str(),
+        std::printf("error: %s\n  (tovihost check %s explains the configuration)\n", ShownUtf8(message).c_str(),
                     param_path.c_str());
         return kExitRefused;
     }
@@ -111,7 +111,7 @@ int ReadCommand(const Options& options) {
                     outcome.finished ? ("ERROR (status " + std::to_string(outcome.status) + ")").c_str()
                                      : "TIMEOUT (no answer)");
     }
-    if (failed && !error_line.empty()) std::printf("error line: %s\n", error_line.c_str());
+    if (failed && !error_line.empty()) std::printf("error line: %s\n", ShownUtf8(error_line).c_str());
     faults.Print(stdout);
     if (!finished) {
         std::fprintf(stderr, "tovihost read: the driver did not finish the read batch within %lld ms: it is hung\n",

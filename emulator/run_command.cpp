@@ -467,7 +467,7 @@ std::vector<std::string> Runner::TableLines(long long cycle) const {
     lines.push_back(fit("driver window: " + host_.WindowTitle() + "    cycle " + std::to_string(cycle) + of + " at " +
                         when));
     const std::string error_line = host_.ErrorLine();
-    lines.push_back(fit("error line:    " + (error_line.empty() ? std::string("(empty)") : error_line)));
+    lines.push_back(fit("error line:    " + (error_line.empty() ? std::string("(empty)") : ShownUtf8(error_line))));
     lines.push_back("");
     std::vector<std::string> titles;
     for (const TableColumn& column : kTableColumns) titles.emplace_back(column.title);
@@ -502,7 +502,7 @@ void Runner::Show(long long cycle) {
     std::printf("cycle %lld at %s\n", cycle, when);
     const std::string error_line = host_.ErrorLine();
     if (error_line != last_error_line_) {
-        std::printf("  error line: %s\n", error_line.c_str());
+        std::printf("  error line: %s\n", ShownUtf8(error_line).c_str());
         last_error_line_ = error_line;
     }
     for (Row& row : rows_) {
@@ -549,7 +549,7 @@ void Runner::Summary(const std::vector<const PlantChannel*>& written) {
     batches("read", read_batches_);
     batches("write", write_batches_);
     std::printf("\nhost message log:%s\n", host_.HostMessages().empty() ? " (empty)" : "");
-    for (const std::string& message : host_.HostMessages()) std::printf("  %s\n", message.c_str());
+    for (const std::string& message : host_.HostMessages()) std::printf("  %s\n", ShownUtf8(message).c_str());
     if (plant_.debug()) {
         const std::size_t lines = LinesOf(log_path_);
         const std::size_t added = lines >= log_lines_before_ ? lines - log_lines_before_ : lines;
@@ -597,7 +597,7 @@ int Runner::Run() {
     const bool started = host_.Start(s_.param_path, s_.arguments.Value("--log-dir"), message);
     WarnOtherDeviceManager(host_.driver_path(), plant_.modules().size(), host_.searched_devices(), started, message);
     if (!started) {
-        std::printf("error: %s\n", message.c_str());
+        std::printf("error: %s\n", ShownUtf8(message).c_str());
         std::printf("  (tovihost check %s explains the configuration)\n", s_.param_path.c_str());
         if (csv_ != nullptr) std::fclose(csv_);
         return kExitRefused;

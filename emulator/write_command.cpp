@@ -85,7 +85,7 @@ int WriteCommand(const Options& options) {
     const bool started = host.Start(param_path, arguments.Value("--log-dir"), message);
     WarnOtherDeviceManager(host.driver_path(), plant.modules().size(), host.searched_devices(), started, message);
     if (!started) {
-        std::printf("error: %s\n  (tovihost check %s explains the configuration)\n", message.c_str(),
+        std::printf("error: %s\n  (tovihost check %s explains the configuration)\n", ShownUtf8(message).c_str(),
                     param_path.c_str());
         return kExitRefused;
     }
@@ -110,8 +110,8 @@ int WriteCommand(const Options& options) {
                     channel.Function().c_str(), FormatValue(values[i]).c_str(), status.c_str(),
                     DescribeOutput(plant, channel).c_str());
     }
-    if (!error_line.empty()) std::printf("error line: %s\n", error_line.c_str());
-    for (const std::string& text : messages) std::printf("host message log: %s\n", text.c_str());
+    if (!error_line.empty()) std::printf("error line: %s\n", ShownUtf8(error_line).c_str());
+    for (const std::string& text : messages) std::printf("host message log: %s\n", ShownUtf8(text).c_str());
     if (!finished) {
         std::fprintf(stderr, "tovihost write: the driver did not finish the write batch within %lld ms: it is hung\n",
                      timeout_ms);

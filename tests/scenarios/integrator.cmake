@@ -23,6 +23,8 @@ endif()
 # Windows-1250 names appear as UTF-8, and columns stay aligned around them.
 tovihost_test(cp1250_names EXIT_CODE 0 ARGUMENTS run ${bench}/bench.ini --cycles 1 --period 0 --plain
   EXPECT "100  kotelna_č +ai 0 " "kotelna_č +[0-9]+ +[0-9]+ +0 ")
+tovihost_test(control_byte_name EXIT_CODE 1 ARGUMENTS check --devices none ${bench}/control.ini
+  EXPECT "no installed device of module p\\\\x01name has" "\n  p\\\\x01name  ai8   COM1 Address=1  -\n")
 tovihost_test(cp1250_check_columns EXIT_CODE 0 ARGUMENTS check ${bench}/bench.ini
   EXPECT "\n  name       type  device          sub-device\n  kotelna_č  ai8   COM1 Address=1  -\n")
 
