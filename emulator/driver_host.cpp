@@ -8,15 +8,10 @@
 #include <filesystem>
 #include <thread>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 #include "device_sim/device_sim.h"
 #include "diagnostics/cp1250.h"
 #include "diagnostics/messages.h"
+#include "emulator/system_info.h"
 #include "host_api_standin/host_api_observer.h"
 
 namespace tovihost {
@@ -121,28 +116,6 @@ void DriverHost::Stop(std::chrono::milliseconds timeout) {
     stopper.join();
     session_.reset();
 }
-
-namespace {
-
-// The file of the simulated device manager this program uses, or empty.
-std::string SimulatorPath() {
-#if defined(_WIN32)
-    char path[4096] = {};
-    HMODULE module = nullptr;
-    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCSTR>(&devsim_device_count), &module) == 0 ||
-        GetModuleFileNameA(module, path, sizeof path - 1) == 0) {
-        return "";
-    }
-    return path;
-#else
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&devsim_device_count), &info) == 0 || info.dli_fname == nullptr) return "";
-    return info.dli_fname;
-#endif
-}
-
-}  // namespace
 
 std::uint64_t DeviceListLookups() { return devsim_call_count("DRV_DeviceGetNumOfList", -1); }
 

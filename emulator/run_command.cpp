@@ -21,9 +21,7 @@
 
 #if defined(_WIN32)
 #include <io.h>
-#include <windows.h>
 #else
-#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -35,6 +33,7 @@
 #include "emulator/file_text.h"
 #include "emulator/plant.h"
 #include "emulator/shown_text.h"
+#include "emulator/system_info.h"
 #include "emulator/write_warnings.h"
 
 namespace tovihost {
@@ -104,21 +103,6 @@ bool IsTerminal() {
     const char* term = std::getenv("TERM");
     return isatty(fileno(stdout)) != 0 && (term == nullptr || std::string(term) != "dumb");
 #endif
-}
-
-// The terminal's columns and rows; 0 where unknown.
-std::pair<std::size_t, std::size_t> TerminalSize() {
-#if defined(_WIN32)
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) != 0) {
-        return {static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1),
-                static_cast<std::size_t>(info.srWindow.Bottom - info.srWindow.Top + 1)};
-    }
-#else
-    winsize size{};
-    if (ioctl(fileno(stdout), TIOCGWINSZ, &size) == 0) return {size.ws_col, size.ws_row};
-#endif
-    return {0, 0};
 }
 
 std::string Milliseconds(std::chrono::nanoseconds time) {
