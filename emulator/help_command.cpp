@@ -51,9 +51,15 @@ const Help kHelp[] = {
      "  --log-dir DIR        where an error log named without a directory goes\n"},
     {"write", "usage: tovihost write [--devices FILE|none] [--timeout MS] [--log-dir DIR] PARAMFILE CH=VALUE...\n",
      "One write batch end to end, then each channel's status and what its device now holds. A value\n"
-     "the device cannot hold as given still goes as the driver sends it, with a warning.\n"},
-    {"read", "usage: tovihost read [--devices FILE|none] [--timeout MS] [--log-dir DIR] PARAMFILE CH...\n",
-     "One read batch of the channels named: each channel's value, or its status and the error line.\n"},
+     "the device cannot hold as given still goes as the driver sends it, with a warning.\n"
+     "  CH=VALUE             real:VALUE or bool:VALUE forces a value type, to try the driver's check\n"
+     "  --timeout MS         how long to wait for the completion callback (5000)\n"
+     "  --log-dir DIR        where an error log named without a directory goes\n"},
+    {"read", "usage: tovihost read [--devices FILE|none] [--fault FAULT] [--timeout MS] [--log-dir DIR] PARAMFILE CH...\n",
+     "One read batch of the channels named: each channel's value, or its status and the error line.\n"
+     "  --fault FAULT        a fault injected before the driver starts, as for run (repeatable)\n"
+     "  --timeout MS         how long to wait for the completion callback (5000)\n"
+     "  --log-dir DIR        where an error log named without a directory goes\n"},
     {"scenario", "usage: tovihost scenario [--devices FILE|none] [--timeout MS] [--log-dir DIR] [--verbose] FILE...\n",
      "Runs scenario files: every expectation prints FILE:LINE: passed or FAILED, the last line counts\n"
      "them. A malformed file does not run (exit 2).\n"

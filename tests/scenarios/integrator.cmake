@@ -105,7 +105,7 @@ tovihost_test(run_csv_failed_read EXIT_CODE 0
 # At the end of run: where the error log went and how many lines it gained.
 tovihost_test(run_error_log EXIT_CODE 0
   ARGUMENTS run ${bench}/logged.ini --cycles 2 --period 0 --log-dir ${out}
-            --fault "DRV_AIVoltageIn status=1001 module=kotelna_č channel=1 once"
+            --fault "DRV_AIVoltageIn status=1001 device=10 channel=1 once"
   EXPECT "\nerror log: [^\n]*logged.log, 1 line added\n")
 tovihost_test(run_error_log_off EXIT_CODE 0 ARGUMENTS run ${plant} --cycles 1 --period 0
   EXPECT "\nerror log: not written \\(debug is off in the \\[tovi\\] section of [^\n]*plant.ini\\)\n")
