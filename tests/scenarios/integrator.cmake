@@ -15,6 +15,11 @@ tovihost_test(utf16_plant EXIT_CODE 2 ARGUMENTS write ${bench}/utf16.ini 200=1
   EXPECT "utf16.ini:1: holds a NUL byte: it is UTF-16 text")
 tovihost_test(utf16_scenario EXIT_CODE 2 ARGUMENTS scenario ${bench}/utf16.ini
   EXPECT "utf16.ini:1: holds a NUL byte: it is UTF-16 text")
+add_test(NAME emulator.tovihost_oversized_plant
+         COMMAND ${CMAKE_COMMAND} -DBIG_FILE=${out}/oversized.ini -DPROGRAM=$<TARGET_FILE:tovihost> "-DRUNNER=${runner}"
+                 "-DARGUMENTS=run@@${out}/oversized.ini@@--cycles@@1" -DEXIT_CODE=2
+                 "-DEXPECT=oversized.ini: cannot be read: it is larger than 32 MiB" -P ${here}/oversized_file.cmake)
+set_tests_properties(emulator.tovihost_oversized_plant PROPERTIES TIMEOUT 120)
 if(NOT WIN32)
   tovihost_test(endless_devices EXIT_CODE 2 ARGUMENTS check --devices /dev/zero ${plant}
     EXPECT "/dev/zero: cannot be read: it is not a regular file")
