@@ -92,6 +92,8 @@ Settings ReadSettings(const std::string& directory, std::string& problems) {
             settings.file = resolve(value);
         } else if (key == "max_size_mb" && whole && count <= (1u << 20)) {
             settings.max_bytes = count << 20;
+        } else if (key == "max_size_kb" && whole && count <= (1u << 30)) {
+            settings.max_bytes = count << 10;
         } else if (key == "keep" && whole && count <= 99) {
             settings.keep = static_cast<int>(count);
         } else if (key == "record" && (value == "on" || value == "off")) {
