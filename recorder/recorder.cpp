@@ -76,7 +76,7 @@ Recorder::Recorder() : origin_(std::chrono::steady_clock::now()) {
     std::string text = recording::HeaderText(header);
     if (!ready_) text += "# not forwarded: " + why_ + "\n";
     std::lock_guard<std::mutex> lock(mutex_);
-    writer_.Open(settings.file, text, settings.max_bytes, settings.keep);
+    writer_.Open(settings.file, text, settings.max_bytes, settings.keep, std::chrono::milliseconds(settings.flush_ms));
 }
 
 bool Recorder::Load(const Settings& settings) {
@@ -105,7 +105,7 @@ void Recorder::Write(recording::Shape& shape, std::chrono::steady_clock::time_po
     if (!writer_.recording()) return;
     line_.clear();
     recording::AppendCallLine(shape.call, line_);
-    writer_.Append(line_);
+    writer_.Append(line_, shape.call.status != 0);
 }
 
 }  // namespace recorder

@@ -94,6 +94,8 @@ Settings ReadSettings(const std::string& directory, std::string& problems) {
             settings.max_bytes = count << 20;
         } else if (key == "max_size_kb" && whole && count <= (1u << 30)) {
             settings.max_bytes = count << 10;
+        } else if (key == "flush_ms" && whole && count <= 3600000) {
+            settings.flush_ms = static_cast<std::uint32_t>(count);
         } else if (key == "keep" && whole && count <= 99) {
             settings.keep = static_cast<int>(count);
         } else if (key == "record" && (value == "on" || value == "off")) {

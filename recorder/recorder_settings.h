@@ -15,6 +15,7 @@ struct Settings {
     std::string file;
     std::uint64_t max_bytes = 100ull << 20;  // per file; 0: no limit
     int keep = 3;                            // rotated files kept beside the current one
+    std::uint32_t flush_ms = 1000;           // lines of good calls reach the file within this; 0: each at once
     bool record = true;
 };
 

@@ -52,7 +52,7 @@ protected:
     }
     std::string Forwarding() const {
         return std::string("[recorder]\ndevice_library=") + SIMULATED_DEVICE_LIBRARY +
-               "\nserial_library=" + SIMULATED_SERIAL_LIBRARY + "\n";
+               "\nserial_library=" + SIMULATED_SERIAL_LIBRARY + "\nflush_ms=0\n";
     }
     template <class Fn>
     Fn Device(const char* name) const {
@@ -172,6 +172,24 @@ TEST_F(RecorderTest, AFullFileMovesAsideAndOnlyTheNewestAreKept) {
     const std::vector<std::string> last = Calls(Read(dir_.Path("r.txt")));
     ASSERT_FALSE(last.empty());
     EXPECT_EQ(last.back(), "DRV_DioReadPortByte handle=" + std::to_string(device) + " dev=3 port=0 -> 0 value=90");
+}
+
+TEST_F(RecorderTest, AFailedCallReachesTheFileAtOnceWithTheLinesBeforeIt) {
+    ASSERT_EQ(devsim::LoadText("device 3 \"dio16\"\n  di 8\n  inport 0 = 0x5A\n"
+                               "fault DRV_DioReadPortByte status=7 device=3 every=3\n"),
+              "");
+    Place(Forwarding() + "file=r.txt\nflush_ms=3600000\n");
+    Handle device = 0;
+    ASSERT_EQ(Device<vendor::DeviceOpenFn>("DRV_DeviceOpen")(3, &device), 0);
+    Status status = -1;
+    ReadPort(device, 0, status);
+    EXPECT_EQ(Calls(Read(dir_.Path("r.txt"))).size(), 0u) << "good calls wait for the next flush";
+    ReadPort(device, 0, status);
+    ReadPort(device, 0, status);
+    ASSERT_EQ(status, 7);
+    const std::vector<std::string> calls = Calls(Read(dir_.Path("r.txt")));
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[3], "DRV_DioReadPortByte handle=" + std::to_string(device) + " dev=3 port=0 -> 7 value=0");
 }
 
 TEST_F(RecorderTest, NeverForwardsToARecorderAndSaysWhyThroughTheErrorText) {
