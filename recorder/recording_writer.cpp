@@ -5,7 +5,9 @@
 
 namespace recorder {
 
-bool RecordingWriter::Open(const std::string& path, const std::string& header, std::uint64_t max_bytes, int keep) {
+bool RecordingWriter::Open(const std::string& path, const std::string& header, std::uint64_t max_bytes, int keep,
+                           std::chrono::milliseconds flush_interval) {
+    flush_interval_ = flush_interval;
     path_ = path;
     header_ = header;
     max_bytes_ = max_bytes;
@@ -20,18 +22,24 @@ bool RecordingWriter::Start() {
         return false;
     }
     written_ = 0;
-    Append(header_);
+    Append(header_, true);
     return recording();
 }
 
-void RecordingWriter::Append(const std::string& line) {
+void RecordingWriter::Append(const std::string& line, bool urgent) {
     if (file_ == nullptr) return;
     if (max_bytes_ != 0 && written_ != 0 && written_ + line.size() > max_bytes_) {
         Rotate();
         if (file_ == nullptr) return;
     }
     errno = 0;
-    if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0) {
+    bool good = std::fwrite(line.data(), 1, line.size(), file_) == line.size();
+    const auto now = std::chrono::steady_clock::now();
+    if (good && (urgent || flush_interval_.count() == 0 || now - flushed_ >= flush_interval_)) {
+        good = std::fflush(file_) == 0;
+        flushed_ = now;
+    }
+    if (!good) {
         Stop(errno != 0 ? std::strerror(errno) : "write failed");
         return;
     }
