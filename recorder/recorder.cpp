@@ -74,6 +74,11 @@ Recorder::Recorder() : origin_(std::chrono::steady_clock::now()) {
     header.device_library = settings.device_library;
     header.serial_library = settings.serial_library;
     std::string text = recording::HeaderText(header);
+    for (std::size_t start = 0; start < problems.size();) {
+        const std::size_t end = problems.find('\n', start);
+        text += "# " + problems.substr(start, end - start) + "\n";
+        start = end + 1;
+    }
     if (!ready_) text += "# not forwarded: " + why_ + "\n";
     std::lock_guard<std::mutex> lock(mutex_);
     writer_.Open(settings.file, text, settings.max_bytes, settings.keep, std::chrono::milliseconds(settings.flush_ms));

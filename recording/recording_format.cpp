@@ -221,11 +221,8 @@ bool ParseHeaderLine(std::string_view line, Header& header, std::string& why) {
                           : word == "serial-library" ? &header.serial_library
                                                      : nullptr;
     if (word == "started") {
-        reader.AtEnd();
-        header.started.assign(line.substr(line.find("started") + 7));
-        header.started.erase(0, header.started.find_first_not_of(' ') == std::string::npos
-                                    ? header.started.size()
-                                    : header.started.find_first_not_of(' '));
+        const std::size_t text = line.find_first_not_of(' ', line.find("started") + 7);
+        header.started.assign(text == std::string_view::npos ? std::string_view() : line.substr(text));
         return true;
     }
     if (target == nullptr) {

@@ -192,9 +192,10 @@ TEST_F(RecorderTest, AFailedCallReachesTheFileAtOnceWithTheLinesBeforeIt) {
     EXPECT_EQ(calls[3], "DRV_DioReadPortByte handle=" + std::to_string(device) + " dev=3 port=0 -> 7 value=0");
 }
 
-TEST_F(RecorderTest, NeverForwardsToARecorderAndSaysWhyThroughTheErrorText) {
+TEST_F(RecorderTest, NeverForwardsToARecorderAndSaysWhyThroughTheErrorTextAndTheRecording) {
     const std::string self = dir_.Path(fs::path(RECORDER_DEVICE_LIBRARY).filename().string());
-    Place("[recorder]\ndevice_library=" + fs::path(RECORDER_DEVICE_LIBRARY).filename().string() + "\nfile=r.txt\n");
+    Place("[recorder]\ndevice_library=" + fs::path(RECORDER_DEVICE_LIBRARY).filename().string() +
+          "\nfile=r.txt\nkeep=many\n");
     std::int16_t count = 0;
     const Status status = Device<vendor::DeviceGetNumOfListFn>("DRV_DeviceGetNumOfList")(&count);
     EXPECT_EQ(status, 0x7E5E);
@@ -208,6 +209,9 @@ TEST_F(RecorderTest, NeverForwardsToARecorderAndSaysWhyThroughTheErrorText) {
     // The calls are still recorded, with the reason in the header.
     const std::string recording = Read(dir_.Path("r.txt"));
     EXPECT_NE(recording.find("# not forwarded: " + self + " is a recorder library"), std::string::npos) << recording;
+    EXPECT_NE(recording.find("\n# recorder.ini:4: \"keep=many\" is not a setting of the recorder (skipped)\n"),
+              std::string::npos)
+        << recording;
     EXPECT_NE(recording.find(" DRV_DeviceGetNumOfList -> 32350 devices=0\n"), std::string::npos) << recording;
 }
 
