@@ -119,7 +119,12 @@ Shape& Shape::InText(const char* key, const char* bytes, std::size_t size) {
 }
 
 Shape& Shape::Out(const char* key, Slot slot, void* target, std::size_t size, const void* count) {
-    outputs_.push_back({key, slot, target, size, count});
+    outputs_.push_back({key, slot, target, size, count, -1});
+    return *this;
+}
+
+Shape& Shape::AtMost(std::int64_t limit) {
+    outputs_.back().limit = limit;
     return *this;
 }
 
@@ -200,6 +205,13 @@ bool Shape::Apply(const Call& recorded, std::string& why) const {
         const std::string& value = *values.front();
         const char* begin = value.data();
         const char* end = begin + value.size();
+        std::int64_t number = 0;
+        std::from_chars(begin, end, number);
+        if (out.limit >= 0 && number > out.limit) {
+            why = std::string(out.key) + "=" + value + " is more than the call gave room for (" +
+                  std::to_string(out.limit) + ")";
+            return false;
+        }
         switch (out.slot) {
             case Slot::I16: {
                 std::int16_t number = 0;
@@ -288,7 +300,7 @@ Shape DeviceGetNumOfList(std::int16_t* count) {
 
 Shape DeviceGetList(vendor::DeviceListEntry* list, std::int16_t max_entries, std::int16_t* returned) {
     Shape s = Named("DRV_DeviceGetList");
-    s.In("max", max_entries).Out("returned", Slot::I16, returned);
+    s.In("max", max_entries).Out("returned", Slot::I16, returned).AtMost(max_entries < 0 ? 0 : max_entries);
     s.Out("entry", Slot::Entries, list, max_entries < 0 ? 0 : static_cast<std::size_t>(max_entries), returned);
     return s;
 }
@@ -297,6 +309,7 @@ Shape DeviceGetSubList(std::uint32_t device_number, vendor::DeviceListEntry* lis
                        std::int16_t* returned) {
     Shape s = Named("DRV_DeviceGetSubList");
     s.In("dev", device_number).In("max", max_entries).Out("returned", Slot::I16, returned);
+    s.AtMost(max_entries < 0 ? 0 : max_entries);
     s.Out("entry", Slot::Entries, list, max_entries < 0 ? 0 : static_cast<std::size_t>(max_entries), returned);
     return s;
 }
@@ -452,7 +465,7 @@ Shape COMRead(vendor::Handle handle, char* buffer, std::uint32_t size, std::uint
               std::uint32_t* received) {
     Shape s = Named("COMRead");
     s.Handle(handle, Holder::Serial).In("size", size).In("timeout", timeout).In("terminator", terminator);
-    s.Out("data", Slot::ReadData, buffer, size, received).Out("received", Slot::U32, received);
+    s.Out("data", Slot::ReadData, buffer, size, received).Out("received", Slot::U32, received).AtMost(size);
     return s;
 }
 

@@ -48,6 +48,9 @@ public:
     Shape& InHex(const char* key, const void* bytes, std::size_t size);
     Shape& InText(const char* key, const char* bytes, std::size_t size);
     Shape& Out(const char* key, Slot slot, void* target, std::size_t size = 0, const void* count = nullptr);
+    // The largest value the last integer output may take: a count of what the call
+    // gave room for.
+    Shape& AtMost(std::int64_t limit);
     Shape& Handle(vendor::Handle handle, Holder holder);
 
 private:
@@ -57,6 +60,7 @@ private:
         void* target;
         std::size_t size;
         const void* count;  // ReadData: the received count; Entries: the returned count
+        std::int64_t limit;  // integer slots: the largest value; -1 any
     };
     std::vector<Output> outputs_;
     vendor::Handle handle_ = 0;

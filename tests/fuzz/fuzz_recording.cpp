@@ -20,6 +20,7 @@ void Replay(const recording::Recording& loaded) {
     const std::int16_t entries = count < 0 ? 0 : count > vendor::kMaxListEntries ? vendor::kMaxListEntries : count;
     auto list = std::make_unique<vendor::DeviceListEntry[]>(static_cast<std::size_t>(entries) + 1);
     DRV_DeviceGetList(list.get(), entries, &returned);
+    if (returned > entries) __builtin_trap();  // the caller would read beyond its table
     for (const recording::Call& call : loaded.calls) {
         const recording::Field* dev = call.Input("dev");
         const std::uint32_t number = dev == nullptr ? 0 : static_cast<std::uint32_t>(std::strtoul(dev->value.c_str(), nullptr, 10));
@@ -43,6 +44,7 @@ void Replay(const recording::Recording& loaded) {
     COMOpen(1, &unused, &serial);
     auto reply = std::make_unique<char[]>(8);
     COMRead(serial, reply.get(), 8, 100, 13, &received);
+    if (received > 8) __builtin_trap();  // the caller would read beyond its buffer
     COMClose(&serial);
 }
 

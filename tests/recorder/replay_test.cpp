@@ -144,6 +144,34 @@ TEST_F(ReplayTest, DescriptionsRepeatAndCallsPastTheEndEndTheReplay) {
     EXPECT_EQ(state.divergences, 0u);
 }
 
+TEST_F(ReplayTest, ARecordedAnswerLargerThanTheCallsRoomIsNotWritten) {
+    ASSERT_EQ(Load(std::string(kHeader) +
+                   "2 1 DRV_DeviceGetList max=1 -> 0 returned=2 entry=\"1 0 ai8\"\n"
+                   "3 1 COMOpen port=3 -> 0 handle=8\n"
+                   "4 1 COMRead handle=8 port=3 size=4 timeout=100 terminator=13 -> 0 data=\"!07\\r\" received=9\n"
+                   "5 1 COMRead handle=8 port=3 size=4 timeout=100 terminator=13 -> 0 data=\"!07\\r!\" received=5\n"),
+              "");
+    vendor::DeviceListEntry list[2];
+    std::memset(list, 0, sizeof list);
+    std::int16_t returned = 0;
+    DRV_DeviceGetList(list, 1, &returned);
+    EXPECT_EQ(returned, 0);
+    Handle serial = 0;
+    std::uint32_t unused = 0;
+    ASSERT_EQ(COMOpen(3, &unused, &serial), 0);
+    char reply[5] = {'x', 'x', 'x', 'x', 'x'};
+    std::uint32_t received = 0;
+    COMRead(serial, reply, 4, 100, 13, &received);
+    EXPECT_LE(received, 4u);
+    COMRead(serial, reply, 4, 100, 13, &received);
+    EXPECT_LE(received, 4u);
+    EXPECT_EQ(reply[4], 'x');
+    const devsim_replay_state state = State();
+    EXPECT_EQ(state.divergences, 3u);
+    EXPECT_STREQ(state.first_divergence,
+                 "call 1: DRV_DeviceGetList: line 5: returned=2 is more than the call gave room for (1)");
+}
+
 TEST_F(ReplayTest, DamagedRecordingsAreRefusedWithTheirLineAndTheDeviceSetStays) {
     ASSERT_EQ(Load("device 4 \"do16 Address=4\"\n  do 8\n"), "");
     const struct {
