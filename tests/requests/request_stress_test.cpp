@@ -46,7 +46,7 @@ void StressPass(DriverInstance& driver, RequestQueue& queue, bool output) {
                 double value;
                 std::memcpy(&value, channel->value.payload, 8);
                 ledger->taken[channel->number] = value;
-                channel->flags &= ~static_cast<std::uint32_t>(kQueued);
+                channel->flags &= ~static_cast<std::uint32_t>(kWriteQueued);
             }
         }
         for (unsigned spin = random() % 4; spin > 0; --spin) std::this_thread::yield();  // the transfer
@@ -54,7 +54,7 @@ void StressPass(DriverInstance& driver, RequestQueue& queue, bool output) {
         const bool failed = random() % 8 == 0;
         if (failed) {
             ledger->unreported_failure[channel->number] = true;
-            channel->flags |= kErrorPending;
+            channel->flags |= output ? kWriteErrorPending : kErrorPending;
         }
         // A write gave up Queued when it took its value: a newer write may be queued.
         channel->flags &= ~static_cast<std::uint32_t>(output ? kBusy : kBusy | kQueued);
