@@ -72,7 +72,8 @@ int ReplayCommand(const Options& options) {
         std::printf("replay: %llu calls, %llu divergences\n", calls, divergences);
         return code != 0 ? code : kExitRefused;
     }
-    std::printf("reproduced: %llu calls, 0 divergences\n", calls);
+    // A run the driver refused or that hung reproduced nothing, whatever it matched.
+    std::printf("%s: %llu calls, 0 divergences\n", code == 0 ? "reproduced" : "replay", calls);
     return code;
 }
 
