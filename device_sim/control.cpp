@@ -25,16 +25,14 @@ void CopyText(const std::string& text, char* buffer, std::uint32_t capacity) {
 int Load(const std::string& text, const std::string& origin, char* error, std::uint32_t capacity) {
     devsim::DeviceSet loaded;
     std::string message;
-    if (recording::LooksLikeRecording(text)) {
-        if (!devsim::replay::Load(text, origin, message)) {
-            CopyText(message, error, capacity);
-            return -1;
-        }
-    } else if (!devsim::ParseDeviceSet(text, origin, &loaded, &message)) {
+    // A recording replaces the device set with an empty one and answers every call.
+    const bool is_recording = recording::LooksLikeRecording(text);
+    if (is_recording ? !devsim::replay::Load(text, origin, message)
+                  : !devsim::ParseDeviceSet(text, origin, &loaded, &message)) {
         CopyText(message, error, capacity);
         return -1;
     }
-    if (!recording::LooksLikeRecording(text)) devsim::replay::Clear();
+    if (!is_recording) devsim::replay::Clear();
     Simulator& sim = Simulator::Instance();
     Guard lock(sim.mutex);
     sim.initial = std::move(loaded);
