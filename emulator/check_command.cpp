@@ -159,11 +159,9 @@ int CheckCommand(const Options& options) {
     }
     char message[kMessageCapacity + 1] = {};
     int int_context = 0;
-    const std::uint64_t lookups = DeviceListLookups();
     const std::uint8_t started =
         driver.init(instance, static_cast<std::uint32_t>(param_path.size()), param_path.c_str(), kMessageCapacity,
                     message, 0, 0, &int_context, &IgnoreCompletion);
-    const bool searched_devices = DeviceListLookups() != lookups;
     driver.done(instance);
     driver.dispose_driver(instance);
 
@@ -183,8 +181,7 @@ int CheckCommand(const Options& options) {
         if (!have_plant) return;
         PrintSettings(plant, arguments.Value("--log-dir"));
         PrintBindings(plant, !devices.empty());
-        WarnOtherDeviceManager(driver_path, plant.modules().size(), searched_devices, started != 0,
-                               tovi::text::Utf8FromCp1250(message));
+        WarnOtherDeviceManager(driver_path, plant.modules().size());
     };
     auto channel_map = [&]() -> bool {
         if (!arguments.Has("--channels")) return true;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -64,6 +65,11 @@ const char* CommandUsage(const std::string& command);
 bool PrintCommandHelp(const std::string& command, std::FILE* out);
 void PrintOverview(std::FILE* out);
 
+// tovihost replay RECORDING PARAMFILE: the polling loop against a recording.
+int ReplayCommand(const Options& options);
+// The run command's polling loop; stop, when given, is asked after every cycle
+// whether the run ends there.
+int RunLoop(const Options& options, const std::function<bool()>& stop);
 // tovihost without a command: the shipped example plant for a few cycles.
 int DemoCommand(const Options& options);
 

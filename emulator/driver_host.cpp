@@ -10,7 +10,6 @@
 
 #include "device_sim/device_sim.h"
 #include "diagnostics/cp1250.h"
-#include "diagnostics/messages.h"
 #include "emulator/system_info.h"
 #include "host_api_standin/host_api_observer.h"
 
@@ -68,10 +67,7 @@ bool DriverHost::Start(const std::string& param_path, const std::string& log_dir
     if (!log_directory.empty()) hostapi::SetWorkingDirectory(log_directory);
     session_ = std::make_unique<HostSession>(library_.exports());
     std::string said;
-    const std::uint64_t lookups = DeviceListLookups();
-    const bool started = session_->Start(param_path, said);
-    searched_devices_ = DeviceListLookups() != lookups;
-    if (!started) {
+    if (!session_->Start(param_path, said)) {
         session_.reset();
         message = tovi::text::Utf8FromCp1250(said);
         return false;
@@ -117,32 +113,29 @@ void DriverHost::Stop(std::chrono::milliseconds timeout) {
     session_.reset();
 }
 
-std::uint64_t DeviceListLookups() { return devsim_call_count("DRV_DeviceGetNumOfList", -1); }
-
-bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules, bool searched_devices,
-                            bool started, const std::string& message) {
-    const std::string not_installed = tovi::text::Utf8FromCp1250(tovi::messages::kDeviceNotInstalled.c_str());
-    const bool not_found = message.size() >= not_installed.size() &&
-                           message.compare(message.size() - not_installed.size(), not_installed.size(),
-                                           not_installed) == 0;
-    if (modules == 0 || searched_devices || (!started && !not_found)) return false;
+bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules) {
 #if defined(_WIN32)
     const char* const library = "ADSAPI32.dll";
 #else
     const char* const library = "libADSAPI32.so";
 #endif
+    // The driver loads the device manager beside its own file when there is one
+    // there, else by name, which finds the one this program has loaded.
     const auto slash = driver_path.find_last_of("/\\");
     const std::string beside = (slash == std::string::npos ? std::string() : driver_path.substr(0, slash + 1)) + library;
-    std::error_code ignored;
     const std::string own = SimulatorPath();
+    std::error_code code;
+    if (modules == 0 || own.empty() || !std::filesystem::is_regular_file(beside, code) ||
+        std::filesystem::equivalent(beside, own, code) || code) {
+        return false;
+    }
     std::lock_guard<std::mutex> guard(OutputMutex());
     std::fflush(stdout);
     std::fprintf(stderr,
-                 "tovihost: warning: the driver bound its modules through another device manager (%s) than the "
-                 "simulated one tovihost configured (%s): none of the device set reaches the driver, and every module "
-                 "is \"not installed\". Use the driver and the simulator of one build directory.\n",
-                 std::filesystem::is_regular_file(beside, ignored) ? beside.c_str() : "found by the system's search",
-                 own.empty() ? library : own.c_str());
+                 "tovihost: warning: the driver binds its modules through the device manager beside it (%s), not "
+                 "the simulated one tovihost configures (%s): none of the device set reaches the driver, and every "
+                 "module is \"not installed\". Use the driver and the simulator of one build directory.\n",
+                 beside.c_str(), own.c_str());
     std::fflush(stderr);
     return true;
 }

@@ -39,9 +39,6 @@ public:
     // message in UTF-8.
     bool Start(const std::string& param_path, const std::string& log_directory, std::string& message);
     bool started() const { return session_ != nullptr; }
-    // Whether the last Start saw the driver look for its devices in the simulated
-    // device manager this program configures.
-    bool searched_devices() const { return searched_devices_; }
     // Done and DisposeDriver. When they do not return within timeout (a driver
     // stuck in a device call), says so on standard error and ends the process with
     // exit code 3: nothing else can free the instance.
@@ -60,18 +57,13 @@ private:
     std::string driver_path_;
     std::unique_ptr<HostSession> session_;
     std::uint32_t window_ = 0;
-    bool searched_devices_ = false;
 };
 
-// Device-list look-ups the simulated device manager has served so far: a driver
-// binding its modules makes one per module.
-std::uint64_t DeviceListLookups();
-// Says plainly on standard error, and returns true, when a driver that had modules
-// to bind (started, or stopped at a device it did not find) never asked this
-// program's simulated device manager for its devices: it loaded another copy of the
-// device-manager library, and none of the simulated devices reach it.
-bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules, bool searched_devices,
-                            bool started, const std::string& message);
+// Says plainly on standard error, and returns true, when a driver with modules to
+// bind would load another device-manager library (one beside it) than the
+// simulated one this program configures: none of the simulated devices would
+// reach it.
+bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules);
 
 // What the simulator reports of every vendor call: printed as it happens when
 // asked (filtered by device), and timed per device for the statistics. The device

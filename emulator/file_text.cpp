@@ -70,9 +70,10 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string& reas
     return true;
 }
 
-bool ReadTextFile(const std::string& path, std::string& text, std::string& reason, std::uint32_t& line) {
+bool ReadTextFile(const std::string& path, std::string& text, std::string& reason, std::uint32_t& line,
+                  std::uintmax_t largest) {
     line = 0;
-    if (!ReadWholeFile(path, text, reason)) return false;
+    if (!ReadWholeFile(path, text, reason, largest)) return false;
     const std::size_t nul = text.find('\0');
     if (nul == std::string::npos) return true;
     const bool utf16 = text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') ||
@@ -90,10 +91,10 @@ std::string CannotRead(const std::string& path, const std::string& reason, std::
     return path + ": cannot be read: " + reason;
 }
 
-bool CheckTextFile(const std::string& path, std::string& message) {
+bool CheckTextFile(const std::string& path, std::string& message, std::uintmax_t largest) {
     std::string text, reason;
     std::uint32_t line = 0;
-    if (ReadTextFile(path, text, reason, line)) return true;
+    if (ReadTextFile(path, text, reason, line, largest)) return true;
     message = CannotRead(path, reason, line);
     return false;
 }

@@ -60,6 +60,14 @@ const Help kHelp[] = {
      "  --fault FAULT        a fault injected before the driver starts, as for run (repeatable)\n"
      "  --timeout MS         how long to wait for the completion callback (5000)\n"
      "  --log-dir DIR        where an error log named without a directory goes\n"},
+    {"replay",
+     "usage: tovihost replay [--cycles N] [--period MS] [--write CH=VALUE ...] [--csv FILE] [--timeout MS]\n"
+     "                       [--log-dir DIR] RECORDING PARAMFILE\n",
+     "The host's polling loop with a recording as the device set: every call the driver makes is\n"
+     "answered from the recording and compared with it; the run ends when the recording is used up\n"
+     "(or after --cycles), and the verdict is the last line.\n"
+     "  --period MS          polling period (0)\n"
+     "  --cycles N, --write, --csv, --timeout, --log-dir as for run (tovihost help run)\n"},
     {"scenario", "usage: tovihost scenario [--devices FILE|none] [--timeout MS] [--log-dir DIR] [--verbose] FILE...\n",
      "Runs scenario files: every expectation prints FILE:LINE: passed or FAILED, the last line counts\n"
      "them. A malformed file does not run (exit 2).\n"
@@ -105,7 +113,7 @@ bool PrintCommandHelp(const std::string& command, std::FILE* out) {
     const Help* help = FindHelp(command);
     if (help == nullptr) return false;
     std::fprintf(out, "%s%s", help->usage, help->text);
-    if (command != "scenario") std::fprintf(out, "%s", kCommon);
+    if (command != "scenario" && command != "replay") std::fprintf(out, "%s", kCommon);
     if (command == "write" || command == "run") std::fprintf(out, "%s", kValues);
     return true;
 }
@@ -116,7 +124,7 @@ int HelpCommand(const Options& options) {
         return 0;
     }
     if (options.arguments.size() == 1 && PrintCommandHelp(options.arguments[0], stdout)) return 0;
-    std::fprintf(stderr, "tovihost help: no command %s (check, run, write, read, scenario)\n",
+    std::fprintf(stderr, "tovihost help: no command %s (check, run, write, read, scenario, replay)\n",
                  options.arguments[0].c_str());
     return kExitUsage;
 }

@@ -255,7 +255,7 @@ std::string DefaultDeviceSet(const std::string& param_path) {
 }
 
 bool LoadDeviceSet(const std::string& path, std::string& error) {
-    if (!CheckTextFile(path, error)) return false;
+    if (!CheckTextFile(path, error, kLargestDeviceSet)) return false;
     error = devsim::LoadFile(path);
     return error.empty();
 }

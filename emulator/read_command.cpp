@@ -82,7 +82,7 @@ int ReadCommand(const Options& options) {
     }
     std::string message;
     const bool started = host.Start(param_path, arguments.Value("--log-dir"), message);
-    WarnOtherDeviceManager(host.driver_path(), plant.modules().size(), host.searched_devices(), started, message);
+    WarnOtherDeviceManager(host.driver_path(), plant.modules().size());
     if (!started) {
         std::printf("error: %s\n  (tovihost check %s explains the configuration)\n", ShownUtf8(message).c_str(),
                     param_path.c_str());

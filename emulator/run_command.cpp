@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -59,6 +60,7 @@ struct RunSettings {
     bool plain = false;
     long long timeout_ms = 5000;
     bool demo = false;
+    std::function<bool()> stop;
 };
 
 // A write given on the command line: a value written in the first cycle, or the
@@ -579,7 +581,7 @@ int Runner::Run() {
     log_path_ = plant_.LogPath(s_.arguments.Value("--log-dir"));
     log_lines_before_ = LinesOf(log_path_);
     const bool started = host_.Start(s_.param_path, s_.arguments.Value("--log-dir"), message);
-    WarnOtherDeviceManager(host_.driver_path(), plant_.modules().size(), host_.searched_devices(), started, message);
+    WarnOtherDeviceManager(host_.driver_path(), plant_.modules().size());
     if (!started) {
         std::printf("error: %s\n", ShownUtf8(message).c_str());
         std::printf("  (tovihost check %s explains the configuration)\n", s_.param_path.c_str());
@@ -612,6 +614,7 @@ int Runner::Run() {
         Show(cycle);
         if (hung_) break;
         if (s_.cycles != 0 && cycle == s_.cycles) break;
+        if (s_.stop && s_.stop()) break;
         while (interrupted == 0 && Clock::now() < due) {
             std::this_thread::sleep_for(std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(20)));
         }
@@ -669,8 +672,11 @@ std::string ShippedExample() {
 
 }  // namespace
 
-int RunCommand(const Options& options) {
+int RunCommand(const Options& options) { return RunLoop(options, {}); }
+
+int RunLoop(const Options& options, const std::function<bool()>& stop) {
     RunSettings settings;
+    settings.stop = stop;
     std::string error;
     if (!ParseArguments("run", options.arguments, kRunRules, settings.arguments, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());

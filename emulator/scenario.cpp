@@ -331,7 +331,7 @@ bool Scenario::StartDriver(const ScenarioLine& line, std::string& message) {
     EnsureDevices(line);
     const std::string& log_directory = settings_.log_directory;
     const bool started = host_.Start(plant_.path(), log_directory, message);
-    WarnOtherDeviceManager(host_.driver_path(), plant_.modules().size(), host_.searched_devices(), started, message);
+    WarnOtherDeviceManager(host_.driver_path(), plant_.modules().size());
     if (!started) {
         init_message_ = message;
         return false;

@@ -43,7 +43,7 @@ add_test(NAME emulator.tovihost_kit_copy
                  -DPROGRAM=${out}/kit/$<TARGET_FILE_NAME:tovihost> "-DRUNNER=${runner}"
                  "-DARGUMENTS=check@@${plant}" -DEXIT_CODE=0
                  "-DEXPECT=configuration accepted@@panel +device 20 \"COM3 bus\""
-                 "-DREJECT=another device manager" -P ${here}/kit_copy.cmake)
+                 "-DREJECT=not the simulated one" -P ${here}/kit_copy.cmake)
 set_tests_properties(emulator.tovihost_kit_copy PROPERTIES TIMEOUT 120)
 if(NOT CMAKE_CROSSCOMPILING)
   # A driver beside a device manager of its own binds that one: said plainly.
@@ -54,7 +54,7 @@ if(NOT CMAKE_CROSSCOMPILING)
                    -DPROGRAM=$<TARGET_FILE:tovihost>
                    "-DARGUMENTS=--driver@@${out}/other_driver/$<TARGET_FILE_NAME:tovi>@@read@@${plant}@@100"
                    -DEXIT_CODE=1
-                   "-DEXPECT=warning: the driver bound its modules through another device manager \\([^\n]*other_driver[^\n]*\\) than the simulated one tovihost configured"
+                   "-DEXPECT=warning: the driver binds its modules through the device manager beside it \\([^\n]*other_driver[^\n]*\\), not the simulated one tovihost configures"
                    -P ${here}/kit_copy.cmake)
   set_tests_properties(emulator.tovihost_other_device_manager PROPERTIES TIMEOUT 120)
 endif()
