@@ -241,7 +241,7 @@ protected:
 };
 
 TEST_F(RequestStressTest, EveryRequestIsAnsweredEveryFailureReportedOnceAndTheDevicesHoldTheLastWrites) {
-    StartPlant(7);
+    ASSERT_NO_FATAL_FAILURE(StartPlant(7));
     std::vector<std::map<std::int32_t, double>> device_value(kThreads);
     std::vector<std::thread> hosts;
     for (int t = 0; t < kThreads; ++t) hosts.emplace_back([&, t] { HostRounds(t, device_value[t]); });
@@ -283,7 +283,7 @@ TEST_F(RequestStressTest, EveryRequestIsAnsweredEveryFailureReportedOnceAndTheDe
 TEST_F(RequestStressTest, DoneAtARandomMomentStopsTheWorkerAndClosesEveryDevice) {
     for (std::uint32_t seed = 1; seed <= 10; ++seed) {
         SCOPED_TRACE(seed);
-        StartPlant(seed);
+        ASSERT_NO_FATAL_FAILURE(StartPlant(seed));
         std::atomic<bool> stop{false};
         std::vector<std::thread> hosts;
         for (int t = 0; t < kThreads; ++t) {
