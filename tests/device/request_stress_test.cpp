@@ -6,6 +6,7 @@
 // choices come from fixed seeds.
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -212,6 +213,7 @@ protected:
                 if (random() % 2) pending.push_back({MergedBit(t, c), false, static_cast<double>(random() % 2)});
                 if (random() % 2) pending.push_back({DirectBit(t, c), false, static_cast<double>(random() % 2)});
             }
+            requests_ += static_cast<int>(pending.size());
             for (const Request& request : pending) {
                 if (request.input) {
                     InputRequest(driver_, request.channel);
@@ -238,6 +240,7 @@ protected:
     }
 
     std::unique_ptr<Ledger> ledger_;
+    std::atomic<int> requests_{0};
 };
 
 TEST_F(RequestStressTest, EveryRequestIsAnsweredEveryFailureReportedOnceAndTheDevicesHoldTheLastWrites) {
@@ -258,6 +261,7 @@ TEST_F(RequestStressTest, EveryRequestIsAnsweredEveryFailureReportedOnceAndTheDe
         EXPECT_EQ((input ? ledger_->write_reports : ledger_->read_reports)[channel], 0);
     }
     EXPECT_GT(failures, 0) << "the faults never struck";
+    std::printf("request stress: %d requests, %d failed transfers\n", requests_.load(), failures);
     EXPECT_EQ(ledger_->read_reports.size() + ledger_->write_reports.size(), ledger_->failed.size() * 2)
         << "an error line for a channel that never failed";
 
