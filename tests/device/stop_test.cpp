@@ -1,6 +1,6 @@
-// Done while the worker is inside a pass: the pass ends after the item in hand, and
-// what Done releases goes in order: the worker, the window, then devices and
-// serial ports, after which no device is called.
+// Done while the worker is inside a pass: the pass ends after the item in hand and
+// still calls back, and what Done releases goes in order: the worker, the window,
+// then devices and serial ports, after which no device is called.
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -58,6 +58,7 @@ TEST_F(StopTest, DoneDuringAPassSendsNoLaterItemToTheDevice) {
     stopper.join();
     ASSERT_TRUE(stop_signalled);
     EXPECT_EQ(CallCount("DRV_AIVoltageIn"), 1u) << "items after the one in hand reached the device";
+    EXPECT_EQ(completions_.Count(0), 1u) << "the ended pass still calls back";
     EXPECT_EQ(driver_->worker_thread, nullptr);
 }
 
