@@ -13,9 +13,11 @@ class Module;
 
 // Status bits of a channel.
 enum ChannelFlag : std::uint32_t {
-    kQueued = 0x1,                    // a request for the channel waits in a queue
+    kQueued = 0x1,                    // a read of the channel waits in the input queue or runs
     kBusy = 0x2,                      // a device operation on the channel runs
-    kErrorPending = 0x4,              // the last device operation failed, not yet reported
+    kErrorPending = 0x4,              // the last read failed, not yet reported
+    kWriteQueued = 0x8,               // a write of the channel waits in the output queue
+    kWriteErrorPending = 0x10,        // the last write failed, not yet reported
     kParameterChannel = 0x10000,      // a parameter channel of its owner
     kParameterValuePresent = 0x20000, // the host has written the parameter channel
 };

@@ -45,7 +45,45 @@ bool ReadFields(Channel& channel, const char* key, const char* value, host::Cap 
     return true;
 }
 
+// Index of the last token of source, which is where a cut ended it; 0 when it has none.
+std::int32_t LastTokenIndex(host::Cap source_capacity, const char* source, char* token) {
+    std::int32_t last = 0;
+    char probe[kLineValueCapacity + 1];
+    for (std::int32_t index = 0;; ++index) {
+        Token(source_capacity, source, index, probe);
+        if (probe[0] == '\0') break;
+        last = index;
+        host::StrCopy(kLineValueCapacity, token, kLineValueCapacity, probe);
+    }
+    return last;
+}
+
 }  // namespace
+
+bool RefuseCutChannelLine(const char* key, const char* value, bool key_cut, bool cut_between_tokens,
+                          host::Cap capacity, char* message) {
+    char token[kLineValueCapacity + 1] = {};
+    if (!key_cut) {
+        LastTokenIndex(kLineValueCapacity, value, token);
+        if (cut_between_tokens) token[0] = '\0';
+        return FaultQuoting(capacity, message, messages::kInvalidChannelNumber, kLineValueCapacity, token);
+    }
+    std::int32_t index = LastTokenIndex(kLineKeyCapacity, key, token);
+    if (cut_between_tokens) {
+        token[0] = '\0';
+        ++index;
+    }
+    if (index == 0) {
+        host::StrLower(kLineValueCapacity, token);
+        return FaultQuoting(capacity, message, messages::kUnknownIoType, kLineValueCapacity, token);
+    }
+    char keyword[kLineValueCapacity + 1];
+    Token(kLineKeyCapacity, key, 0, keyword);
+    const IoTypeMatch match = IoTypeFromKeyword(kLineValueCapacity, keyword);
+    const bool bit = index >= 2 && (match.io_type == kIoDiBit || match.io_type == kIoDoBit);
+    if (bit) return FaultQuoting(capacity, message, messages::kInvalidBitNumber, kLineValueCapacity, token);
+    return FaultQuoting(capacity, message, messages::kInvalidPortNumber, kLineValueCapacity, token);
+}
 
 bool ReadChannelLine(ReaderContext& context, Module& module, const char* key, const char* value, host::Cap capacity,
                      char* message) {

@@ -20,4 +20,11 @@ constexpr host::Cap kLineValueCapacity = 255;
 bool ReadChannelLine(ReaderContext& context, Module& module, const char* key, const char* value, host::Cap capacity,
                      char* message);
 
+// Refuses a channel line whose key (key_cut) or else value did not fit its buffer:
+// what is left could read as another keyword, port, bit or channel number. The
+// message is the one of the token the cut ended, quoting what is left of it (nothing
+// when the cut fell between two tokens). False.
+bool RefuseCutChannelLine(const char* key, const char* value, bool key_cut, bool cut_between_tokens,
+                          host::Cap capacity, char* message);
+
 }  // namespace tovi

@@ -63,6 +63,18 @@ bool ValidateChannel(ReaderContext& context, const Module& module, const Channel
         return false;
     }
     char word[kTypeValueCapacity + 1];
+    if (context.types.ValueCut()) {
+        // The list did not fit: its last word is cut short and any after it are lost.
+        char last[kTypeValueCapacity + 1] = {};
+        for (std::int32_t index = 0;; ++index) {
+            host::StrToken(kTypeValueCapacity, word, kTypeValueCapacity, allowed, 0, ",", index);
+            host::StrTrim(kTypeValueCapacity, word);
+            if (word[0] == '\0') break;
+            host::StrCopy(kTypeValueCapacity, last, kTypeValueCapacity, word);
+        }
+        host::StrLower(kTypeValueCapacity, last);
+        return FaultQuoting(capacity, message, messages::kUnknownPortTypeInDatabase, kTypeValueCapacity, last);
+    }
     for (std::int32_t index = 0;; ++index) {
         host::StrToken(kTypeValueCapacity, word, kTypeValueCapacity, allowed, 0, ",", index);
         host::StrTrim(kTypeValueCapacity, word);

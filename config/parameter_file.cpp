@@ -25,14 +25,26 @@ constexpr auto kTypeDatabaseName = "tovi.ini";
 
 bool IsCommentKey(const char* key) { return key[0] == '\0' || key[0] == ';'; }
 
-void ReadSettings(DriverInstance& driver, host::IniFile& file) {
-    if (!file.ReadString(kSettingKeyCapacity, "log_file", kPathCapacity, driver.log_path)) {
+// Whether a text ends in one of the channel line's token separators.
+bool EndsInSeparator(const char* text) {
+    const std::uint32_t length = host::StrLength(kLineValueCapacity, text);
+    return length != 0 && (text[length - 1] == ' ' || text[length - 1] == ',');
+}
+
+// False when the log file's name does not fit: cut, it would name another file.
+bool ReadSettings(DriverInstance& driver, host::IniFile& file) {
+    // An empty name counts as none: the log keeps its default file.
+    if (!file.ReadString(kSettingKeyCapacity, "log_file", kPathCapacity, driver.log_path) ||
+        driver.log_path[0] == '\0') {
         host::StrCopy(kPathCapacity, driver.log_path, kPathCapacity, "tovi.log");
+    } else if (file.ValueCut()) {
+        return false;
     }
     host::Flag on = 0;
     if (file.ReadBool(kSettingKeyCapacity, "debug", &on) && on != 0) driver.settings |= kSettingDebug;
     on = 0;
     if (file.ReadBool(kSettingKeyCapacity, "check_sum", &on) && on != 0) driver.settings |= kSettingCheckSum;
+    return true;
 }
 
 // Definition token index of a "modules" value (delimiter ","), trimmed, into field.
@@ -52,7 +64,9 @@ public:
     // Steps after both files are open.
     bool Read() {
         if (!parameters_.FindSection(4, "tovi")) return Fault(capacity_, message_, messages::kInvalidParameterFile);
-        ReadSettings(context_.driver, parameters_);
+        if (!ReadSettings(context_.driver, parameters_)) {
+            return Fault(capacity_, message_, messages::kInvalidParameterFile);
+        }
         if (!parameters_.FindSection(7, "modules")) {
             return Fault(capacity_, message_, messages::kInvalidParameterFile);
         }
@@ -72,6 +86,10 @@ private:
             do {
                 host::StrTrim(kLineKeyCapacity, key_);
                 if (IsCommentKey(key_)) continue;
+                // A name or a device text cut short could name another module or device.
+                if (parameters_.KeyCut() || parameters_.ValueCut()) {
+                    return Fault(capacity_, message_, messages::kInvalidParameterFile);
+                }
                 if (names.contains(std::string_view(key_))) {
                     return FaultQuoting(capacity_, message_, messages::kModuleNameExists, kLineKeyCapacity, key_);
                 }
@@ -100,8 +118,14 @@ private:
             }
             for (bool line = parameters_.FirstLine(kLineKeyCapacity, key_, kLineValueCapacity, value_); line;
                  line = parameters_.NextLine(kLineKeyCapacity, key_, kLineValueCapacity, value_)) {
+                const bool key_cut = parameters_.KeyCut();
+                const bool value_cut = parameters_.ValueCut();
+                const bool between = key_cut ? EndsInSeparator(key_) : EndsInSeparator(value_);
                 host::StrTrim(kLineKeyCapacity, key_);
                 if (IsCommentKey(key_)) continue;
+                if (key_cut || value_cut) {
+                    return RefuseCutChannelLine(key_, value_, key_cut, between, capacity_, message_);
+                }
                 if (!ReadChannelLine(context_, *module, key_, value_, capacity_, message_)) return false;
             }
         }
@@ -126,22 +150,30 @@ const char* DriverFileName() {
 #endif
 }
 
-void DriverDirectory(host::Cap capacity, char* directory) {
-    if (!platform::CurrentDirectory(capacity, directory)) directory[0] = '\0';
+bool DriverDirectory(host::Cap capacity, char* directory) {
+    directory[0] = '\0';
     char path[kPathCapacity + 1];
+    bool too_long = false;
     if (platform::LoadedFilePath(reinterpret_cast<const void*>(&DriverDirectory), DriverFileName(), kPathCapacity,
-                                 path)) {
+                                 path, &too_long)) {
         const std::int32_t last = host::StrFindLastChar(kPathCapacity, path, platform::DirectorySeparator());
         if (last >= 0) {
             host::StrDelete(kPathCapacity, path, last + 1, -1);
             host::StrCopy(capacity, directory, kPathCapacity, path);
         }
+    } else if (too_long) {
+        return false;  // the driver's own directory does not fit: never take another one for it
     }
+    // A driver loaded under another file name looks in the current directory.
+    if (directory[0] == '\0' && !platform::CurrentDirectory(capacity, directory)) return false;
     const std::uint32_t length = host::StrLength(capacity, directory);
-    if (length == 0 || directory[length - 1] != platform::DirectorySeparator()) {
+    if (length == 0) return false;
+    if (directory[length - 1] != platform::DirectorySeparator()) {
+        if (length >= capacity) return false;
         const char separator[2] = {platform::DirectorySeparator(), '\0'};
         host::StrAppend(capacity, directory, 0, separator);
     }
+    return true;
 }
 
 bool ReadParameterFile(DriverInstance& driver, host::Cap param_capacity, const char* param_path,
@@ -153,7 +185,9 @@ bool ReadParameterFile(DriverInstance& driver, host::Cap param_capacity, const c
             return Fault(message_capacity, message, messages::kCannotOpenParameterFile);
         }
         char directory[kPathCapacity + 1];
-        DriverDirectory(kPathCapacity, directory);
+        if (!DriverDirectory(kPathCapacity, directory)) {
+            return Fault(message_capacity, message, messages::kCannotOpenTypeDatabase);
+        }
         char types_path[kPathCapacity + 1] = {};
         qs_dapi::MakePath(driver.host_context, kPathCapacity, types_path, kPathCapacity, directory, 8,
                           kTypeDatabaseName);

@@ -16,8 +16,10 @@ bool ReadParameterFile(DriverInstance& driver, host::Cap param_capacity, const c
                        host::Cap message_capacity, char* message);
 
 // The directory of the driver's library file, ending in a directory separator, or
-// the current directory when the driver is loaded under another file name.
-void DriverDirectory(host::Cap capacity, char* directory);
+// the current directory when the driver is loaded under another file name. False
+// when that directory and its separator do not fit capacity characters: cut, it
+// would name another directory.
+bool DriverDirectory(host::Cap capacity, char* directory);
 
 // The driver's library file name on this platform.
 const char* DriverFileName();

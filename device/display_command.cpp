@@ -18,7 +18,7 @@ constexpr std::uint32_t kDataWidth = 6;
 
 double TakeValue(DriverInstance& driver, Channel& channel) {
     platform::LockGuard guard(driver.lock);
-    channel.flags = (channel.flags & ~static_cast<std::uint32_t>(kQueued)) | kBusy;
+    channel.flags = (channel.flags & ~static_cast<std::uint32_t>(kWriteQueued)) | kBusy;
     return RealOf(channel.value);
 }
 

@@ -21,7 +21,7 @@ struct Written {
 // Takes the value and ends Queued, marking the channel Busy, in one holding.
 ValueCell TakeForDevice(DriverInstance& driver, Channel& channel) {
     platform::LockGuard guard(driver.lock);
-    channel.flags = (channel.flags & ~static_cast<std::uint32_t>(kQueued)) | kBusy;
+    channel.flags = (channel.flags & ~static_cast<std::uint32_t>(kWriteQueued)) | kBusy;
     return channel.value;
 }
 
@@ -57,7 +57,7 @@ vendor::Status WritePort(DriverInstance& driver, Module& module, std::uint32_t p
         {
             platform::LockGuard guard(driver.lock);
             channel.flags &= ~static_cast<std::uint32_t>(kBusy);
-            if (status != 0) channel.flags |= kErrorPending;
+            if (status != 0) channel.flags |= kWriteErrorPending;
         }
         if (status != 0) ReportDeviceError(driver, Transfer::Write, channel.number, status);
     }
@@ -106,7 +106,7 @@ Written Merge(DriverInstance& driver, Channel& channel, Module& module) {
         }
         // Busy until the port is written: a host that asks before then must not
         // take the merge for a finished write.
-        channel.flags = (channel.flags & ~static_cast<std::uint32_t>(kQueued)) | kBusy;
+        channel.flags = (channel.flags & ~static_cast<std::uint32_t>(kWriteQueued)) | kBusy;
     }
     entry.status |= kPortFilled;
     if (pending != nullptr) {
@@ -172,7 +172,7 @@ Written Write(DriverInstance& driver, Channel& channel, Module& module) {
             bool start = false;
             {
                 platform::LockGuard guard(driver.lock);
-                channel.flags = (channel.flags & ~static_cast<std::uint32_t>(kQueued)) | kBusy;
+                channel.flags = (channel.flags & ~static_cast<std::uint32_t>(kWriteQueued)) | kBusy;
                 start = BooleanOf(channel.value);
                 if (!ParameterValue(channel, 0, gate)) gate = 0.0;
             }
@@ -192,7 +192,7 @@ Written Write(DriverInstance& driver, Channel& channel, Module& module) {
             bool configure = false;
             {
                 platform::LockGuard guard(driver.lock);
-                channel.flags = (channel.flags & ~static_cast<std::uint32_t>(kQueued)) | kBusy;
+                channel.flags = (channel.flags & ~static_cast<std::uint32_t>(kWriteQueued)) | kBusy;
                 configure = BooleanOf(channel.value);
                 double limit = 0.0;
                 block.low_limit = ParameterValue(channel, 0, limit) ? static_cast<float>(limit) : 0.0f;
@@ -222,7 +222,7 @@ Written Write(DriverInstance& driver, Channel& channel, Module& module) {
         default: {
             // Not an output: taken off the queue without a device call.
             platform::LockGuard guard(driver.lock);
-            channel.flags &= ~static_cast<std::uint32_t>(kQueued);
+            channel.flags &= ~static_cast<std::uint32_t>(kWriteQueued);
             return {false, 0};
         }
     }
@@ -253,13 +253,13 @@ void OutputPass(DriverInstance& driver) {
             written = Write(driver, channel, *channel.module);
         } else {
             platform::LockGuard guard(driver.lock);
-            channel.flags &= ~static_cast<std::uint32_t>(kQueued);
+            channel.flags &= ~static_cast<std::uint32_t>(kWriteQueued);
         }
         if (written.called) {
             {
                 platform::LockGuard guard(driver.lock);
                 channel.flags &= ~static_cast<std::uint32_t>(kBusy);
-                if (written.status != 0) channel.flags |= kErrorPending;
+                if (written.status != 0) channel.flags |= kWriteErrorPending;
             }
             if (written.status != 0) ReportDeviceError(driver, Transfer::Write, channel.number, written.status);
         }

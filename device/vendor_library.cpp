@@ -69,9 +69,13 @@ bool ResolveAll(platform::LibraryHandle device, platform::LibraryHandle serial, 
 // A library beside the driver first, then wherever the system's search finds it.
 platform::LibraryHandle OpenVendorLibrary(const char* name) {
     char path[kPathCapacity + 1];
-    DriverDirectory(kPathCapacity, path);
-    host::StrAppend(kPathCapacity, path, 79, name);
-    platform::LibraryHandle library = platform::OpenLibrary(path, 0, nullptr);
+    platform::LibraryHandle library = nullptr;
+    // Only a whole path is tried: cut, it would name another file.
+    if (DriverDirectory(kPathCapacity, path) &&
+        host::StrLength(kPathCapacity, path) + host::StrLength(79, name) <= kPathCapacity) {
+        host::StrAppend(kPathCapacity, path, 79, name);
+        library = platform::OpenLibrary(path, 0, nullptr);
+    }
     return library != nullptr ? library : platform::OpenLibrary(name, 0, nullptr);
 }
 

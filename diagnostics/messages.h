@@ -46,5 +46,6 @@ inline constexpr auto kCannotLoadLibrary = Cp1250("Nelze načíst knihovnu");
 inline constexpr auto kReadChannelPrefix = Cp1250("Čtení z kanálu č. ");
 inline constexpr auto kWriteChannelPrefix = Cp1250("Zápis do kanálu č. ");
 inline constexpr auto kIncompatibleChannelType = Cp1250("Nekompatibilní typ kanálu");
+inline constexpr auto kRequestNotQueued = Cp1250("Nedostatek paměti pro požadavek kanálu");
 
 }  // namespace tovi::messages

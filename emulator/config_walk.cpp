@@ -13,6 +13,7 @@ namespace messages = tovi::messages;
 constexpr std::size_t kKeyLength = 80;
 constexpr std::size_t kValueLength = 255;
 constexpr std::size_t kNameLength = 79;
+constexpr std::size_t kPathLength = 259;
 
 struct Keyword {
     const char* word;
@@ -53,6 +54,33 @@ std::string ValueOf(const IniLine& line) { return line.value.substr(0, kValueLen
 
 bool IsComment(const std::string& key) { return key.empty() || key.front() == ';'; }
 
+// "the key has N characters, at most 80 fit" for a line too long for the driver's
+// buffers, or empty when it fits.
+std::string TooLong(const IniLine& line) {
+    const std::string key = Trim(line.key);
+    const std::string value = Trim(line.value);
+    if (key.size() > kKeyLength) {
+        return "the line is too long: its key has " + std::to_string(key.size()) + " characters, at most " +
+               std::to_string(kKeyLength) + " fit";
+    }
+    if (value.size() > kValueLength) {
+        return "the line is too long: its value has " + std::to_string(value.size()) + " characters, at most " +
+               std::to_string(kValueLength) + " fit";
+    }
+    return "";
+}
+
+// The last token of text, which is where a cut ended it, and its index.
+std::size_t LastToken(const std::string& text, const char* delimiters, std::string& token) {
+    std::size_t last = 0;
+    for (std::size_t index = 0;; ++index) {
+        const std::string probe = Token(text, delimiters, index);
+        if (probe.empty()) return last;
+        last = index;
+        token = probe;
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> IoKeywords() {
@@ -79,6 +107,13 @@ void ConfigWalk::Run(const std::string& param_path, const std::string& types_pat
         Fail(Text1250(messages::kInvalidParameterFile), InParameters(0), "the file has no section [modules]");
         return;
     }
+    if (const IniLine* log = IniText::FindKey(*parameters_.Find("tovi"), "log_file");
+        log != nullptr && Trim(log->value).size() > kPathLength) {
+        Fail(Text1250(messages::kInvalidParameterFile), InParameters(log->number),
+             "the log file's name has " + std::to_string(Trim(log->value).size()) + " characters, at most " +
+                 std::to_string(kPathLength) + " fit");
+        return;
+    }
     if (!ReadModules(*modules)) return;
     for (const ModuleEntry& module : modules_) {
         const IniSection* section = parameters_.Find(module.name);
@@ -103,6 +138,9 @@ bool ConfigWalk::ReadModules(const IniSection& section) {
     for (const IniLine& line : section.lines) {
         const std::string key = KeyOf(line);
         if (IsComment(key)) continue;
+        if (const std::string too_long = TooLong(line); !too_long.empty()) {
+            return Fail(Text1250(messages::kInvalidParameterFile), InParameters(line.number), too_long);
+        }
         for (const ModuleEntry& earlier : modules_) {
             if (earlier.name == key) {
                 return Fail(Quoting(messages::kModuleNameExists, key), InParameters(line.number),
@@ -126,6 +164,7 @@ bool ConfigWalk::ReadChannelLine(const ModuleEntry& module, const IniLine& line)
     const std::string key = KeyOf(line);
     const std::string value = ValueOf(line);
     const Place here = InParameters(line.number);
+    if (const std::string too_long = TooLong(line); !too_long.empty()) return RefuseCut(line, too_long);
 
     const std::string word = Lower(Token(key, " ,", 0));
     const Keyword* keyword = FindKeyword(word);
@@ -191,6 +230,27 @@ bool ConfigWalk::ReadChannelLine(const ModuleEntry& module, const IniLine& line)
     return true;
 }
 
+bool ConfigWalk::RefuseCut(const IniLine& line, const std::string& reason) {
+    const Place here = InParameters(line.number);
+    // The texts as the driver's buffers hold them after the cut.
+    const std::string full_key = Trim(line.key);
+    const bool key_cut = full_key.size() > kKeyLength;
+    const std::string cut = key_cut ? full_key.substr(0, kKeyLength) : Trim(line.value).substr(0, kValueLength);
+    const bool between = cut.back() == ' ' || cut.back() == ',';
+    std::string token;
+    std::size_t index = LastToken(cut, " ,", token);
+    if (between) {
+        token.clear();
+        ++index;
+    }
+    if (!key_cut) return Fail(Quoting(messages::kInvalidChannelNumber, token), here, reason);
+    if (index == 0) return Fail(Quoting(messages::kUnknownIoType, Lower(token)), here, reason);
+    const Keyword* keyword = FindKeyword(Lower(Token(cut, " ,", 0)));
+    const bool bit = index >= 2 && keyword != nullptr && (keyword->io_type == 4 || keyword->io_type == 5);
+    if (bit) return Fail(Quoting(messages::kInvalidBitNumber, token), here, reason);
+    return Fail(Quoting(messages::kInvalidPortNumber, token), here, reason);
+}
+
 bool ConfigWalk::Validate(const ModuleEntry& module, const IniLine& line, std::int32_t io_type, std::int32_t port,
                           std::int32_t bit) {
     const Place here = InParameters(line.number);
@@ -213,6 +273,14 @@ bool ConfigWalk::Validate(const ModuleEntry& module, const IniLine& line, std::i
                     {{"the ports of type " + module.type + " are listed here", InTypes(type->header_number)}});
     }
     const std::string allowed = entry->value.substr(0, kValueLength);
+    if (entry->value.size() > kValueLength) {
+        std::string last;
+        LastToken(allowed, ",", last);
+        return Fail(Quoting(messages::kUnknownPortTypeInDatabase, Lower(Trim(last))), InTypes(entry->number),
+                    "the line is too long: its value has " + std::to_string(entry->value.size()) +
+                        " characters, at most " + std::to_string(kValueLength) + " fit",
+                    {{"checked for this channel", here}});
+    }
     for (std::size_t index = 0;; ++index) {
         const std::string word = Lower(Trim(Token(allowed, ",", index)));
         if (word.empty()) {

@@ -67,6 +67,7 @@ public:
 private:
     bool ReadModules(const IniSection& section);
     bool ReadChannelLine(const ModuleEntry& module, const IniLine& line);
+    bool RefuseCut(const IniLine& line, const std::string& reason);
     bool Validate(const ModuleEntry& module, const IniLine& line, std::int32_t io_type, std::int32_t port,
                   std::int32_t bit);
     bool Register(ChannelEntry entry, const IniLine& line);

@@ -60,12 +60,13 @@ std::string_view Argument(Cap cap, const char* s) {
     return s == nullptr ? std::string_view{} : std::string_view{s, StrLength(cap, s)};
 }
 
-// dst := s, cut to cap characters.
-void Deliver(Cap cap, char* dst, std::string_view s) {
-    if (dst == nullptr) return;
+// dst := s, cut to cap characters; true when s was cut.
+bool Deliver(Cap cap, char* dst, std::string_view s) {
+    if (dst == nullptr) return false;
     const std::size_t n = std::min<std::size_t>(s.size(), cap);
     if (n != 0) std::memcpy(dst, s.data(), n);
     dst[n] = '\0';
+    return n < s.size();
 }
 
 bool ReadWholeFile(const std::string& path, std::string& text) {
@@ -113,6 +114,8 @@ struct IniFile::Content {
     std::uint32_t current_section = kNone;
     std::uint32_t cursor = kNone;  // index within the current section of the line last delivered
     std::uint32_t line_number = 0;
+    bool key_cut = false;    // of the text last delivered
+    bool value_cut = false;
 
     void Index();
     const Section* Current() const { return current_section == kNone ? nullptr : &sections[current_section]; }
@@ -212,7 +215,8 @@ bool IniFile::ReadString(Cap key_cap, const char* key, Cap value_cap, char* valu
     if (!content_) return false;
     const Content::Line* line = content_->Lookup(Argument(key_cap, key));
     if (line == nullptr) return false;
-    Deliver(value_cap, value, line->value);
+    content_->key_cut = false;
+    content_->value_cut = Deliver(value_cap, value, line->value);
     return true;
 }
 
@@ -252,8 +256,8 @@ bool IniFile::NextLine(Cap key_cap, char* key, Cap value_cap, char* value) {
     c.cursor = next;
     const Content::Line& line = c.lines[section->first_line + next];
     c.line_number = line.number;
-    Deliver(key_cap, key, line.key);
-    Deliver(value_cap, value, line.value);
+    c.key_cut = Deliver(key_cap, key, line.key);
+    c.value_cut = Deliver(value_cap, value, line.value);
     return true;
 }
 
@@ -263,6 +267,10 @@ std::uint32_t IniFile::CommentLineCount() const {
     const Content::Section* section = content_ ? content_->Current() : nullptr;
     return section == nullptr ? 0 : section->comment_count;
 }
+
+bool IniFile::KeyCut() const { return content_ && content_->key_cut; }
+
+bool IniFile::ValueCut() const { return content_ && content_->value_cut; }
 
 std::uint32_t IniFile::CurrentLineNumber() const { return content_ ? content_->line_number : 0; }
 

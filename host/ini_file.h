@@ -43,6 +43,11 @@ public:
     // skip them); 0 when no section is current.
     std::uint32_t CommentLineCount() const;
 
+    // Whether the key or the value that FirstLine, NextLine or ReadString last
+    // delivered was cut to fit its buffer.
+    bool KeyCut() const;
+    bool ValueCut() const;
+
     // 1-based file line number of the line last delivered by FirstLine or NextLine,
     // or of the current section's header after FindSection; 0 when there is none.
     std::uint32_t CurrentLineNumber() const;

@@ -198,18 +198,29 @@ void TOVI_CALL AddLogMessage(std::uint32_t kind, std::uint8_t flag, std::uint32_
     s.messages.push_back({kind, flag, std::string(text == nullptr ? "" : text, host::StrLength(capacity, text))});
 }
 
+// dst := directory + name when the whole fits; else dst is empty and the result false.
+bool ConcatWhole(std::uint32_t dst_cap, char* dst, const std::string& directory, const std::string& name) {
+    if (dst == nullptr) return false;
+    if (directory.size() + name.size() > dst_cap) {
+        dst[0] = '\0';
+        return false;
+    }
+    host::StrConcat(dst_cap, dst, static_cast<std::uint32_t>(directory.size()), directory.c_str(),
+                    static_cast<std::uint32_t>(name.size()), name.c_str());
+    return true;
+}
+
+// A path that does not fit is never cut (it would name another file): the result
+// is then empty.
 void TOVI_CALL MakePath(void*, std::uint32_t dst_cap, char* dst, std::uint32_t dir_cap, const char* directory,
                         std::uint32_t name_cap, const char* name) {
-    host::StrConcat(dst_cap, dst, dir_cap, directory, name_cap, name);
+    ConcatWhole(dst_cap, dst, std::string(directory, host::StrLength(dir_cap, directory)),
+                std::string(name, host::StrLength(name_cap, name)));
 }
 
 std::uint8_t TOVI_CALL FindNewPath(void*, std::uint32_t name_cap, const char* name, std::uint32_t dst_cap, char* dst) {
-    char bounded[4096];
-    host::StrCopy(sizeof bounded - 1, bounded, name_cap, name);
-    if (HasDirectory(bounded)) {
-        host::StrCopy(dst_cap, dst, sizeof bounded - 1, bounded);
-        return 1;
-    }
+    const std::string bounded(name == nullptr ? "" : std::string(name, host::StrLength(name_cap, name)));
+    if (HasDirectory(bounded.c_str())) return ConcatWhole(dst_cap, dst, "", bounded) ? 1 : 0;
     std::string directory;
     {
         State& s = state();
@@ -218,14 +229,16 @@ std::uint8_t TOVI_CALL FindNewPath(void*, std::uint32_t name_cap, const char* na
     }
     if (directory.empty()) {
         char current[4096];
-        if (tovi::platform::CurrentDirectory(sizeof current - 1, current)) directory = current;
+        if (!tovi::platform::CurrentDirectory(sizeof current - 1, current)) {
+            if (dst != nullptr) dst[0] = '\0';
+            return 0;
+        }
+        directory = current;
     }
     if (!directory.empty() && directory.back() != '/' && directory.back() != '\\') {
         directory += tovi::platform::DirectorySeparator();
     }
-    host::StrConcat(dst_cap, dst, static_cast<std::uint32_t>(directory.size()), directory.c_str(), sizeof bounded - 1,
-                    bounded);
-    return 1;
+    return ConcatWhole(dst_cap, dst, directory, bounded) ? 1 : 0;
 }
 
 std::int32_t TOVI_CALL RedCreate(void*, std::uint32_t path_cap, const char* path, std::int32_t) {

@@ -69,14 +69,16 @@ void CloseThread(ThreadHandle thread);
 // The character that ends a directory in a path: '\\' on Windows, '/' elsewhere.
 char DirectorySeparator();
 
-// The process's current directory into buffer (capacity + 1 bytes), cut at capacity.
-// False when it cannot be read.
+// The process's current directory into buffer (capacity + 1 bytes). False when it
+// cannot be read or does not fit: a directory cut short would name another one.
 bool CurrentDirectory(std::uint32_t capacity, char* buffer);
 
 // Full file name of the loaded library (or program) file that contains address,
 // provided that file's own name (without directory) is canonical_name; false otherwise.
-// The result goes into buffer (capacity + 1 bytes); false when it does not fit.
-bool LoadedFilePath(const void* address, const char* canonical_name, std::uint32_t capacity, char* buffer);
+// The result goes into buffer (capacity + 1 bytes); false when it does not fit, and
+// then *too_long (when given) is set.
+bool LoadedFilePath(const void* address, const char* canonical_name, std::uint32_t capacity, char* buffer,
+                    bool* too_long = nullptr);
 
 // Dynamic libraries. Null handle when the library cannot be loaded; the reason,
 // when error is not null, goes into error (error_capacity + 1 bytes).

@@ -1,6 +1,6 @@
 // The host's request interface: reads and writes are queued here and served by the
 // worker thread; the host learns each channel's outcome through the Finalized calls.
-#include "diagnostics/type_mismatch.h"
+#include "diagnostics/request_messages.h"
 #include "driver/driver_instance.h"
 #include "driver/tovi.h"
 #include "host/memory.h"
@@ -33,18 +33,37 @@ void StoreValue(Channel& channel, std::uint32_t type_code, std::uint32_t low, st
     }
 }
 
-std::uint8_t Finalized(DriverInstance* driver, std::int32_t number, std::int32_t* status) {
+// The flags that say one direction's request waits and that its last transfer failed.
+struct Direction {
+    std::uint32_t queued;
+    std::uint32_t error_pending;
+};
+constexpr Direction kRead{kQueued, kErrorPending};
+constexpr Direction kWrite{kWriteQueued, kWriteErrorPending};
+
+std::uint8_t Finalized(DriverInstance* driver, std::int32_t number, std::int32_t* status, Direction direction) {
     Channel* channel = Lookup(driver, number);
     if (channel == nullptr) return 0;
     platform::LockGuard guard(driver->lock);
-    if ((channel->flags & kErrorPending) != 0) {
-        channel->flags &= ~static_cast<std::uint32_t>(kErrorPending);
+    if ((channel->flags & direction.error_pending) != 0) {
+        channel->flags &= ~direction.error_pending;
         if (status != nullptr) *status = 2;
         return 1;
     }
-    if ((channel->flags & (kQueued | kBusy)) != 0) return 0;
+    if ((channel->flags & (direction.queued | kBusy)) != 0) return 0;
     if (status != nullptr) *status = 0;
     return 1;
+}
+
+// Appends a request for channel to queue and opens the direction's batch (caller
+// holds the lock); false when there is no memory for the request.
+bool Enqueue(DriverInstance& driver, RequestQueue& queue, Channel& channel, Direction direction, RunState batch_open) {
+    RequestItem* item = host::NewObject<RequestItem>(&channel);
+    if (item == nullptr) return false;
+    channel.flags |= direction.queued;
+    queue.Append(item);
+    driver.run_state.fetch_or(batch_open, std::memory_order_acq_rel);
+    return true;
 }
 
 void Completed(DriverInstance* driver, RequestQueue& queue, RunState batch_open) {
@@ -62,19 +81,21 @@ void TOVI_CALL InputRequest(DriverInstance* driver, std::int32_t number) {
     if (driver == nullptr || driver->Stopping()) return;
     Channel* channel = Lookup(driver, number);
     if (channel == nullptr) return;
-    platform::LockGuard guard(driver->lock);
-    // The flag word changes under the lock on the worker's side, so even the
-    // never-changing parameter bit is read under it.
-    if ((channel->flags & kParameterChannel) != 0) {
-        channel = channel->owner;  // a parameter channel reads its owner
-        if (channel == nullptr) return;
+    {
+        platform::LockGuard guard(driver->lock);
+        // The flag word changes under the lock on the worker's side, so even the
+        // never-changing parameter bit is read under it.
+        Channel* requested = channel;
+        if ((channel->flags & kParameterChannel) != 0) {
+            channel = channel->owner;  // a parameter channel reads its owner
+            if (channel == nullptr) return;
+        }
+        if ((channel->flags & (kQueued | kBusy)) != 0) return;  // the pending read serves this one too
+        if (Enqueue(*driver, driver->input_queue, *channel, kRead, kInputBatchOpen)) return;
+        // Nothing will read the channel: the host hears of it as of a failed read.
+        requested->flags |= kErrorPending;
     }
-    if ((channel->flags & (kQueued | kBusy)) != 0) return;  // the pending read serves this one too
-    RequestItem* item = host::NewObject<RequestItem>(channel);
-    if (item == nullptr) return;
-    channel->flags |= kQueued;
-    driver->input_queue.Append(item);
-    driver->run_state.fetch_or(kInputBatchOpen, std::memory_order_acq_rel);
+    ReportRequestRefused(number);
 }
 
 void TOVI_CALL InputRequestCompleted(DriverInstance* driver) {
@@ -83,7 +104,7 @@ void TOVI_CALL InputRequestCompleted(DriverInstance* driver) {
 }
 
 std::uint8_t TOVI_CALL InputFinalized(DriverInstance* driver, std::int32_t number, std::int32_t* status) {
-    return Finalized(driver, number, status);
+    return Finalized(driver, number, status, kRead);
 }
 
 void TOVI_CALL GetInput(DriverInstance* driver, std::int32_t number, host::ValueRecord* value) {
@@ -112,18 +133,20 @@ void TOVI_CALL OutputRequest(DriverInstance* driver, std::int32_t number, std::u
         ReportTypeMismatch(number);
         return;
     }
-    platform::LockGuard guard(driver->lock);
-    StoreValue(*channel, type_code, payload_low, payload_high);
-    if ((channel->flags & kQueued) != 0) return;  // the queued write carries the newest value
-    if ((channel->flags & kParameterChannel) != 0) {
-        channel->flags |= kParameterValuePresent;
-        return;
+    {
+        platform::LockGuard guard(driver->lock);
+        StoreValue(*channel, type_code, payload_low, payload_high);
+        if ((channel->flags & kWriteQueued) != 0) return;  // the queued write carries the newest value
+        if ((channel->flags & kParameterChannel) != 0) {
+            channel->flags |= kParameterValuePresent;
+            return;
+        }
+        if (Enqueue(*driver, driver->output_queue, *channel, kWrite, kOutputBatchOpen)) return;
+        // The value stays stored, but no write will carry it: the host hears of it
+        // as of a failed write.
+        channel->flags |= kWriteErrorPending;
     }
-    RequestItem* item = host::NewObject<RequestItem>(channel);
-    if (item == nullptr) return;
-    channel->flags |= kQueued;
-    driver->output_queue.Append(item);
-    driver->run_state.fetch_or(kOutputBatchOpen, std::memory_order_acq_rel);
+    ReportRequestRefused(number);
 }
 
 void TOVI_CALL OutputRequestCompleted(DriverInstance* driver) {
@@ -132,7 +155,7 @@ void TOVI_CALL OutputRequestCompleted(DriverInstance* driver) {
 }
 
 std::uint8_t TOVI_CALL OutputFinalized(DriverInstance* driver, std::int32_t number, std::int32_t* status) {
-    return Finalized(driver, number, status);
+    return Finalized(driver, number, status, kWrite);
 }
 
 }  // extern "C"

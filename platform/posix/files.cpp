@@ -88,13 +88,12 @@ bool CurrentDirectory(std::uint32_t capacity, char* buffer) {
     if (directory.empty()) {
         return false;
     }
-    const std::size_t length = std::min<std::size_t>(directory.size(), capacity);
-    std::memcpy(buffer, directory.data(), length);
-    buffer[length] = '\0';
-    return true;
+    return CopyIfFits(directory, capacity, buffer);
 }
 
-bool LoadedFilePath(const void* address, const char* canonical_name, std::uint32_t capacity, char* buffer) {
+bool LoadedFilePath(const void* address, const char* canonical_name, std::uint32_t capacity, char* buffer,
+                    bool* too_long) {
+    if (too_long != nullptr) *too_long = false;
     if (canonical_name == nullptr || buffer == nullptr) {
         return false;
     }
@@ -104,7 +103,9 @@ bool LoadedFilePath(const void* address, const char* canonical_name, std::uint32
     if (file.empty() || std::strcmp(name, canonical_name) != 0) {
         return false;
     }
-    return CopyIfFits(file, capacity, buffer);
+    if (CopyIfFits(file, capacity, buffer)) return true;
+    if (too_long != nullptr) *too_long = true;
+    return false;
 }
 
 }  // namespace tovi::platform

@@ -13,7 +13,7 @@ namespace tovi::platform {
 namespace {
 
 // The classic path limit; the module file name is read into a buffer this size.
-constexpr DWORD kModulePathSize = 260;
+constexpr DWORD kModulePathSize = 32768;  // the longest path Windows knows
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -52,9 +52,9 @@ bool CurrentDirectory(std::uint32_t capacity, char* buffer) {
             return false;
         }
         if (length < whole.size()) {
-            const std::size_t kept = std::min<std::size_t>(length, capacity);
-            std::memcpy(buffer, whole.data(), kept);
-            buffer[kept] = '\0';
+            if (length > capacity) return false;  // never cut: it would name another directory
+            std::memcpy(buffer, whole.data(), length);
+            buffer[length] = '\0';
             return true;
         }
         whole.resize(length + 1);  // length is the size needed; the directory may change meanwhile
@@ -62,7 +62,9 @@ bool CurrentDirectory(std::uint32_t capacity, char* buffer) {
     return false;
 }
 
-bool LoadedFilePath(const void* /*address*/, const char* canonical_name, std::uint32_t capacity, char* buffer) {
+bool LoadedFilePath(const void* /*address*/, const char* canonical_name, std::uint32_t capacity, char* buffer,
+                    bool* too_long) {
+    if (too_long != nullptr) *too_long = false;
     if (canonical_name == nullptr || canonical_name[0] == '\0' || buffer == nullptr) {
         return false;
     }
@@ -70,16 +72,21 @@ bool LoadedFilePath(const void* /*address*/, const char* canonical_name, std::ui
     if (module == nullptr) {
         return false;
     }
-    char path[kModulePathSize];
-    const DWORD length = GetModuleFileNameA(module, path, kModulePathSize);
-    if (length == 0 || length >= kModulePathSize) {
-        return false;  // unreadable, or cut short
-    }
-    path[length] = '\0';
-    if (!SameFileName(BaseName(path), canonical_name) || length > capacity) {
+    std::vector<char> path(kModulePathSize);
+    const DWORD length = GetModuleFileNameA(module, path.data(), kModulePathSize);
+    if (length == 0) {
         return false;
     }
-    std::memcpy(buffer, path, length + 1);
+    if (length >= kModulePathSize || length > capacity) {
+        // Cut short by the call, or longer than the caller's buffer.
+        if (too_long != nullptr) *too_long = true;
+        return false;
+    }
+    path[length] = '\0';
+    if (!SameFileName(BaseName(path.data()), canonical_name)) {
+        return false;
+    }
+    std::memcpy(buffer, path.data(), length + 1);
     return true;
 }
 

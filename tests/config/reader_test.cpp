@@ -130,10 +130,18 @@ TEST_F(ReaderTest, SettingsSectionDefaultsAndSwitches) {
         EXPECT_EQ(driver_->settings, bits);
     }
 
+    // An empty name keeps the default; a name that does not fit is refused, since
+    // cut it would name another file.
     Renew();
-    const std::string long_name(300, 'l');
-    ASSERT_TRUE(Read("[tovi]\nlog_file=" + long_name + "\n[modules]\n; none\n"));
-    EXPECT_EQ(std::string(driver_->log_path), long_name.substr(0, kPathCapacity));
+    ASSERT_TRUE(Read("[tovi]\nlog_file =  \ndebug=on\n[modules]\n; none\n")) << message();
+    EXPECT_STREQ(driver_->log_path, "tovi.log");
+    Renew();
+    const std::string fitting(259, 'l');
+    ASSERT_TRUE(Read("[tovi]\nlog_file=" + fitting + "\n[modules]\n; none\n")) << message();
+    EXPECT_EQ(std::string(driver_->log_path), fitting);
+    Renew();
+    EXPECT_FALSE(Read("[tovi]\nlog_file=" + fitting + "x\n[modules]\n; none\n"));
+    EXPECT_EQ(message(), "Neplatn\xFD form\xE1t parametrick\xE9ho souboru");
 }
 
 TEST_F(ReaderTest, FilesAndSectionsThatMustExist) {
@@ -258,6 +266,37 @@ TEST_F(ReaderTest, EachChannelLineMessageQuotesItsToken) {
     }
     // The texts are Windows-1250 bytes: "Neznámý" carries 0xE1 and 0xFD.
     EXPECT_EQ(Msg(messages::kUnknownIoType).substr(0, 32), "Parametrick\xFD soubor: Nezn\xE1m\xFD I/O");
+}
+
+// A line too long for the reader's buffers is refused, never read as what is left of
+// it after the cut: the message is the one of the token the cut ended.
+TEST_F(ReaderTest, ALineThatDoesNotFitIsRefusedWithTheMessageOfItsCutToken) {
+    const std::string port = "Parametrick\xFD soubor: Neplatn\xE9 \xE8\xEDslo I/O portu (";
+    const std::string bit = "Parametrick\xFD soubor: Neplatn\xE9 \xE8\xEDslo I/O bitu (";
+    const std::string number = "Parametrick\xFD soubor: Neplatn\xE9 \xE8\xEDslo kan\xE1lu (";
+    const std::string zeros(254, '0');
+    const std::pair<std::string, std::string> cases[] = {
+        {"ai 2=" + zeros + "17\n", number + "0000"},                      // would be channel 1
+        {"ai 2=1 " + std::string(260, ' ') + "17\n", number + ")"},      // the parameter channel lost
+        {"ai " + zeros.substr(0, 90) + "3=1\n", port + "0000"},           // would be port 0
+        {"di_bit 0 " + zeros.substr(0, 80) + "3=1\n", bit + "0000"},      // would be bit 0
+        {"di_bit 0 3" + std::string(80, ' ') + "x=1\n", bit + ")"},
+    };
+    for (const auto& [line, expected] : cases) {
+        SCOPED_TRACE(line);
+        Renew();
+        EXPECT_FALSE(Read(M1(line)));
+        EXPECT_EQ(message().substr(0, expected.size()), expected);
+        EXPECT_EQ(driver_->channels.Count(), 0u);
+    }
+    // A line that fits to the last character is read as it stands.
+    Renew();
+    ASSERT_TRUE(Read(M1("ai 2=" + std::string(248, '0') + "17\n"))) << message();
+    EXPECT_NE(Find(17), nullptr);
+    // A module line cut short could name another device.
+    Renew();
+    EXPECT_FALSE(Read(Plant("m1=dio16, " + std::string(250, 'd') + ", sub\n", "[m1]\n")));
+    EXPECT_EQ(message(), "Neplatn\xFD form\xE1t parametrick\xE9ho souboru");
 }
 
 TEST_F(ReaderTest, AFaultKeepsWhatCameBeforeIt) {

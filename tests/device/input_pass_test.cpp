@@ -218,6 +218,31 @@ TEST_F(InputPassTest, WithoutDebugNoLogFileIsWritten) {
     }
 }
 
+// A log path that does not fit is not cut into the name of another file: the line
+// is dropped, as for a file that cannot be created.
+TEST_F(InputPassTest, ALogPathThatDoesNotFitWritesNoFile) {
+    // The directory leaves room for "/errors.l" within 259 characters, not for the whole name.
+    const std::size_t room = 259 - std::string("/errors.l").size();
+    std::filesystem::path directory = files_.path();
+    while (directory.string().size() < room) {
+        const std::size_t part = std::min<std::size_t>(100, room - directory.string().size() - 1);
+        directory /= std::string(std::max<std::size_t>(part, 1), 'd');
+    }
+    ASSERT_EQ(directory.string().size(), room);
+    std::filesystem::create_directories(directory);
+    hostapi::SetWorkingDirectory(directory.string());
+    StartPlant("debug=1\n");
+    InjectFault("DRV_AIVoltageIn status=150 channel=1 text=\"Input overrange\"");
+    ReadBatch({12});
+    EXPECT_EQ(InputStatus(12), 2);
+    EXPECT_EQ(Window().error_line, kReadPrefix + "12 : Input overrange");
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(files_.path())) {
+        if (entry.is_regular_file()) {
+            EXPECT_EQ(entry.path().filename(), "plant.ini");
+        }
+    }
+}
+
 TEST_F(InputPassTest, ALongVendorTextIsCutAt79CharactersInBothPlaces) {
     StartPlant("debug=1\n");
     const std::string text(200, 'x');

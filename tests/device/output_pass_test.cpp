@@ -434,3 +434,41 @@ TEST_F(OutputPassTest, APassAllocatesOnlyItsPendingWrites) {
 }
 
 }  // namespace
+
+namespace {
+
+// A host that reads back an output and writes it in the same cycle: the write is
+// made, and each direction's Finalized answers for its own request, a failed
+// write included.
+TEST_F(OutputPassTest, AReadAndAWriteOfOneChannelAreEachServedAndAnsweredInTheirDirection) {
+    StartPlant();
+    const auto both = [&](double value) {
+        const std::uint64_t reads = completions_.Count(0);
+        const std::uint64_t writes = completions_.Count(1);
+        InputRequest(driver_, 130);
+        std::uint32_t payload[2];
+        std::memcpy(payload, &value, sizeof payload);
+        OutputRequest(driver_, 130, tovi::kTypeReal, payload[0], payload[1]);
+        InputRequestCompleted(driver_);
+        OutputRequestCompleted(driver_);
+        ASSERT_TRUE(completions_.WaitBeyond(0, reads));
+        ASSERT_TRUE(completions_.WaitBeyond(1, writes));
+    };
+    devsim_analog_output_state output{};
+
+    both(2.5);
+    EXPECT_EQ(InputStatus(130), 0);
+    EXPECT_EQ(OutputStatus(130), 0);
+    ASSERT_EQ(devsim_analog_output(2, 0, &output), 0);
+    EXPECT_EQ(output.voltage, 2.5f);
+    EXPECT_EQ(output.writes, 1u);
+
+    InjectFault("DRV_AOVoltageOut status=160 device=2 channel=0 once");
+    both(3.5);
+    EXPECT_EQ(InputStatus(130), 0);   // the read did not fail...
+    EXPECT_EQ(OutputStatus(130), 2);  // ...the write did, and is told so once
+    EXPECT_EQ(OutputStatus(130), 0);
+    EXPECT_EQ(Window().error_line.rfind(kWritePrefix + "130 : ", 0), 0u) << Window().error_line;
+}
+
+}  // namespace

@@ -52,7 +52,8 @@ private:
     fs::path path_;
 };
 
-TEST(FilesTest, CurrentDirectoryIsWholeOrCutAtCapacity) {
+// A directory cut short would name another one: one that does not fit is refused.
+TEST(FilesTest, CurrentDirectoryIsWholeOrNone) {
     const std::string expected = fs::current_path().string();
     ASSERT_GT(expected.size(), 3u);
 
@@ -60,14 +61,15 @@ TEST(FilesTest, CurrentDirectoryIsWholeOrCutAtCapacity) {
     ASSERT_TRUE(CurrentDirectory(sizeof(whole) - 1, whole));
     EXPECT_EQ(std::string(whole), expected);
 
+    std::string exact(expected.size() + 1, 'x');
+    ASSERT_TRUE(CurrentDirectory(static_cast<std::uint32_t>(expected.size()), exact.data()));
+    EXPECT_EQ(std::string(exact.c_str()), expected);
+
     char cut[6];
     std::memset(cut, 'x', sizeof(cut));
-    ASSERT_TRUE(CurrentDirectory(3, cut));
-    EXPECT_EQ(std::string(cut), expected.substr(0, 3));
+    EXPECT_FALSE(CurrentDirectory(3, cut));
+    EXPECT_FALSE(CurrentDirectory(static_cast<std::uint32_t>(expected.size() - 1), whole));
     EXPECT_EQ(cut[4], 'x');  // nothing written past capacity + 1
-
-    ASSERT_TRUE(CurrentDirectory(0, cut));
-    EXPECT_EQ(cut[0], '\0');
     EXPECT_FALSE(CurrentDirectory(10, nullptr));
 }
 

@@ -73,30 +73,57 @@ TEST_F(PlantTest, EveryFailedAllocationOfInitEndsCleanly) {
     }
 }
 
-TEST_F(PlantTest, EveryFailedAllocationOfABatchDropsOnlyThatRequest) {
+TEST_F(PlantTest, EveryFailedAllocationOfABatchFailsOnlyThatRequest) {
     const std::int64_t live = host::testing::LiveBlocks();
     DriverInstance* driver = host_.Start();
     ASSERT_NE(driver, nullptr);
     const auto channels = tovitest::PlantHost::Channels(driver);
     const auto inputs = Numbers(channels, true);
     const auto outputs = Outputs(channels);
+    // Channels whose request was refused at least once in the sweep of single failures.
+    std::set<std::int32_t> ever_refused;
     for (const FailMode mode : {FailMode::Once, FailMode::FromThenOn}) {
         for (std::uint64_t n = 1;; ++n) {
             SCOPED_TRACE(testing::Message() << "allocation " << n);
             const std::uint64_t before = host::testing::AllocationCount();
             host::testing::FailAllocation(n, mode);
             std::map<std::int32_t, std::int32_t> statuses;
-            // A dropped request leaves its channel idle: every channel still answers.
+            const std::size_t messages = hostapi::LogMessages().size();
+            // A request that could not be queued is answered as failed: every channel
+            // still answers, and only the refused ones with status 2.
             EXPECT_TRUE(host_.ReadBatch(driver, inputs, statuses));
             EXPECT_TRUE(host_.WriteBatch(driver, outputs, 0.0, statuses));
             const bool reached = host::testing::AllocationCount() - before >= n;
             host::testing::FailAllocation(0);
-            for (const auto& [number, status] : statuses) EXPECT_EQ(status, 0) << "channel " << number;
+            const auto log = hostapi::LogMessages();
+            std::set<std::string> refused;
+            for (std::size_t i = messages; i < log.size(); ++i) refused.insert(log[i].text);
+            std::size_t failed = 0;
+            for (const auto& [number, status] : statuses) {
+                if (status == 0) continue;
+                ++failed;
+                if (mode == FailMode::Once) ever_refused.insert(number);
+                EXPECT_EQ(status, 2) << "channel " << number;
+                EXPECT_EQ(refused.count("Nedostatek pam\xECti pro po\x9E" "adavek kan\xE1lu (" + std::to_string(number) + ")"),
+                          1u)
+                    << "channel " << number;
+            }
+            EXPECT_EQ(failed, refused.size());
+            if (mode == FailMode::Once) {
+                EXPECT_LE(failed, 1u);
+            }
             if (!reached) {
                 std::printf("allocation sweep of a read and a write batch (%s): %llu cases\n",
                             mode == FailMode::Once ? "once" : "from then on", static_cast<unsigned long long>(n));
                 break;
             }
+        }
+    }
+    // Every request is a queue entry of its own, so each one's entry failed once.
+    for (const std::int32_t number : inputs) EXPECT_EQ(ever_refused.count(number), 1u) << "channel " << number;
+    for (const PlantChannel& output : outputs) {
+        if (!output.parameter) {
+            EXPECT_EQ(ever_refused.count(output.number), 1u) << "channel " << output.number;
         }
     }
     Done(driver);

@@ -144,17 +144,53 @@ TEST_F(RequestTest, RequestsAfterStopBeganDoNothing) {
     EXPECT_EQ(OutputFinalized(driver_, 2, &status), 1);
 }
 
-TEST_F(RequestTest, NoMemoryForARequestDropsIt) {
+// A request without memory for its queue item is never made: the host learns it as
+// a failure of that direction, once, and the message log says why.
+TEST_F(RequestTest, ARequestThatCannotBeQueuedIsAnsweredAsFailedOnce) {
     Channel* input = AddChannel(1, kIoAi, kTypeReal);
     Channel* output = AddChannel(2, kIoAo, kTypeReal);
     host::testing::FailAllocation(1, host::testing::FailMode::FromThenOn);
     InputRequest(driver_, 1);
     WriteReal(driver_, 2, 3.0);
     host::testing::FailAllocation(0);
-    EXPECT_EQ(input->flags, 0u);
-    EXPECT_EQ(output->flags, 0u);
+    EXPECT_EQ(QueueLength(driver_->input_queue) + QueueLength(driver_->output_queue), 0u);
     EXPECT_EQ(RealOf(output->value), 3.0);  // the value stays stored
     EXPECT_EQ(driver_->run_state.load() & (kInputBatchOpen | kOutputBatchOpen), 0u);
+
+    std::int32_t status = -1;
+    EXPECT_EQ(InputFinalized(driver_, 1, &status), 1);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(OutputFinalized(driver_, 2, &status), 1);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(InputFinalized(driver_, 1, &status), 1);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(OutputFinalized(driver_, 2, &status), 1);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(input->flags & (kQueued | kBusy), 0u);
+
+    const auto log = hostapi::LogMessages();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].text, "Nedostatek pam\xECti pro po\x9E" "adavek kan\xE1lu (1)");
+    EXPECT_EQ(log[1].text, "Nedostatek pam\xECti pro po\x9E" "adavek kan\xE1lu (2)");
+    EXPECT_EQ(log[1].kind, 1u);
+}
+
+// A write queued behind a queued read of the same channel is a request of its own.
+TEST_F(RequestTest, AWriteBehindAQueuedReadIsQueuedToo) {
+    Channel* output = AddChannel(20, kIoAo, kTypeReal);
+    InputRequest(driver_, 20);
+    WriteReal(driver_, 20, 2.5);
+    WriteReal(driver_, 20, 4.5);  // replaces the queued write's value
+    EXPECT_EQ(QueueLength(driver_->input_queue), 1u);
+    EXPECT_EQ(QueueLength(driver_->output_queue), 1u);
+    std::int32_t status = -1;
+    EXPECT_EQ(OutputFinalized(driver_, 20, &status), 0);
+    InputPass(*driver_);
+    EXPECT_EQ(InputFinalized(driver_, 20, &status), 1);
+    EXPECT_EQ(OutputFinalized(driver_, 20, &status), 0);  // the write still waits
+    InputRequest(driver_, 20);  // a read behind the waiting write is queued as well
+    EXPECT_EQ(QueueLength(driver_->input_queue), 1u);
+    EXPECT_EQ(RealOf(output->value), 4.5);
 }
 
 }  // namespace
