@@ -137,7 +137,8 @@ TEST_F(ConcurrentCallsTest, NoExportWaitsForAVendorCallOrTheCompletionCallback) 
 TEST_F(ConcurrentCallsTest, AReadOfAChannelBeingWrittenQueuesNothingAndWaitsForTheWrite) {
     ASSERT_EQ(Start(kPlant), 1) << message();
     // The bit is merged first and waits for its port write; the analogue write is
-    // held in its vendor call.
+    // held in its vendor call, which fails.
+    InjectFault("DRV_AOVoltageOut status=150 text=\"Bus error\"");
     VendorCallGate gate("DRV_AOVoltageOut");
     Send(devicetest::Bool(30, true));
     Send(Real(20, 2.5));
@@ -157,11 +158,12 @@ TEST_F(ConcurrentCallsTest, AReadOfAChannelBeingWrittenQueuesNothingAndWaitsForT
     const std::uint64_t seen = completions_.Count(1);
     gate.Open();
     ASSERT_TRUE(completions_.WaitBeyond(1, seen));
-    for (const std::int32_t channel : {20, 30}) {
-        SCOPED_TRACE(channel);
-        EXPECT_EQ(InputStatus(channel), 0);
-        EXPECT_EQ(OutputStatus(channel), 0);
-    }
+    // Each direction answers for its own request: the read found the write in
+    // progress and ends with it; only the write reports the write's failure.
+    EXPECT_EQ(InputStatus(20), 0);
+    EXPECT_EQ(OutputStatus(20), 2);
+    EXPECT_EQ(InputStatus(30), 0);
+    EXPECT_EQ(OutputStatus(30), 0);
     devsim_port_state port{};
     ASSERT_EQ(devsim_port_output(3, 0, &port), 0);
     EXPECT_EQ(port.value, 0x01);
