@@ -3,6 +3,7 @@
 // 2 usage, a missing file or malformed input, 3 the driver hung.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -52,6 +53,11 @@ int CheckCommand(const Options& options);
 int RunCommand(const Options& options);
 int WriteCommand(const Options& options);
 int ScenarioCommand(const Options& options);
+// tovihost replay RECORDING PARAMFILE: the polling loop against a recording.
+int ReplayCommand(const Options& options);
+// The run command's polling loop; stop, when given, is asked after every cycle
+// whether the run ends there.
+int RunLoop(const Options& options, const std::function<bool()>& stop);
 // tovihost without a command: the shipped example plant for a few cycles.
 int DemoCommand(const Options& options);
 

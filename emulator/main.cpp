@@ -18,6 +18,8 @@ void PrintUsage(std::FILE* out) {
                  "      --trace[=MODULE,...]  --fault FAULT ...  --plain\n"
                  "  write PARAMFILE CH=VALUE...  write values end to end, show what the devices hold\n"
                  "  scenario FILE...             run scenario files, report every expectation\n"
+                 "  replay RECORDING PARAMFILE   run the polling loop against a recording, compare every call\n"
+                 "      --cycles N  --period MS (0)  --write CH=VALUE|CH=@SOURCE ...  --csv FILE\n"
                  "options of every command:\n"
                  "  --driver PATH     driver library to load (default: the one beside tovihost)\n"
                  "  --devices FILE    simulated device set, or none (default: devices/NAME.devices\n"
@@ -56,6 +58,7 @@ int main(int argc, char** argv) {
     if (command == "run") return tovihost::RunCommand(options);
     if (command == "write") return tovihost::WriteCommand(options);
     if (command == "scenario") return tovihost::ScenarioCommand(options);
+    if (command == "replay") return tovihost::ReplayCommand(options);
     if (command[0] == '-') {
         std::fprintf(stderr, "tovihost: unknown option %s\n", command.c_str());
     } else {

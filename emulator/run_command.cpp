@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -52,6 +53,7 @@ struct RunSettings {
     bool plain = false;
     long long timeout_ms = 5000;
     bool demo = false;
+    std::function<bool()> stop;
 };
 
 // A write given on the command line: a value written in the first cycle, or the
@@ -529,6 +531,7 @@ int Runner::Run() {
         Show(cycle);
         if (hung_) break;
         if (s_.cycles != 0 && cycle == s_.cycles) break;
+        if (s_.stop && s_.stop()) break;
         while (interrupted == 0 && Clock::now() < due) {
             std::this_thread::sleep_for(std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(20)));
         }
@@ -598,8 +601,11 @@ std::string ShippedExample() {
 
 }  // namespace
 
-int RunCommand(const Options& options) {
+int RunCommand(const Options& options) { return RunLoop(options, {}); }
+
+int RunLoop(const Options& options, const std::function<bool()>& stop) {
     RunSettings settings;
+    settings.stop = stop;
     std::string error;
     if (!ParseArguments("run", options.arguments, kRunRules, settings.arguments, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
