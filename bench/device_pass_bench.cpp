@@ -26,7 +26,7 @@
 #include "device_sim/exports.h"
 #include "driver/driver_instance.h"
 #include "driver/tovi.h"
-#include "requests/worker_thread.h"
+#include "tests/support/replaceable_passes.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "driver/driver_instance.h"
 #include "driver/tovi.h"
 #include "host/memory.h"
-#include "requests/worker_thread.h"
+#include "tests/support/replaceable_passes.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "device_sim/device_sim.h"
+#include "device_sim/replay.h"
 #include "device_sim/simulator.h"
 
 using devsim::Simulator;
@@ -24,10 +25,14 @@ void CopyText(const std::string& text, char* buffer, std::uint32_t capacity) {
 int Load(const std::string& text, const std::string& origin, char* error, std::uint32_t capacity) {
     devsim::DeviceSet loaded;
     std::string message;
-    if (!devsim::ParseDeviceSet(text, origin, &loaded, &message)) {
+    // A recording replaces the device set with an empty one and answers every call.
+    const bool is_recording = recording::LooksLikeRecording(text);
+    if (is_recording ? !devsim::replay::Load(text, origin, message)
+                  : !devsim::ParseDeviceSet(text, origin, &loaded, &message)) {
         CopyText(message, error, capacity);
         return -1;
     }
+    if (!is_recording) devsim::replay::Clear();
     Simulator& sim = Simulator::Instance();
     Guard lock(sim.mutex);
     sim.initial = std::move(loaded);
@@ -113,16 +118,23 @@ int devsim_load_text(const char* text, char* error, std::uint32_t capacity) {
 }
 
 void devsim_reset(void) {
+    devsim::replay::Rewind();
     Simulator& sim = Simulator::Instance();
     Guard lock(sim.mutex);
     sim.Reset();
 }
 
 void devsim_unload(void) {
+    devsim::replay::Clear();
     Simulator& sim = Simulator::Instance();
     Guard lock(sim.mutex);
     sim.initial = devsim::DeviceSet();
     sim.Reset();
+}
+
+int devsim_replay_state_of(devsim_replay_state* state) {
+    if (state == nullptr) return -1;
+    return devsim::replay::StateOf(*state) ? 0 : -1;
 }
 
 std::int32_t devsim_device_count(void) {

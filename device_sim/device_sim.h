@@ -91,6 +91,23 @@ DEVSIM_API void devsim_reset(void);
 // Empty device set (what the simulator holds before any load).
 DEVSIM_API void devsim_unload(void);
 
+// ---- Replay ---------------------------------------------------------------------
+
+// A recording (a text starting "tovi-recording") loaded by devsim_load_file or
+// devsim_load_text becomes the device set: every DRV_ and COM call is answered
+// from it, in the recorded order per function, device and channel, and its
+// inputs are compared with the recorded ones. devsim_reset rewinds it.
+typedef struct devsim_replay_state {
+    uint64_t calls;             // calls made since the load or reset
+    uint64_t divergences;       // calls that were not in the recording as made
+    uint64_t remaining;         // recorded calls not made yet
+    uint64_t remaining_closes;  // of those, DRV_DeviceClose and COMClose
+    int32_t ended;              // 1: a call came after every recorded call was made
+    char first_divergence[512]; // "call N: FUNCTION KEY: expected ..., got ..."
+} devsim_replay_state;
+// -1 when no recording is loaded.
+DEVSIM_API int devsim_replay_state_of(devsim_replay_state* state);
+
 typedef struct devsim_device_info {
     uint32_t number;
     char name[DEVSIM_MAX_DEVICE_NAME + 1];

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "device_sim/exports.h"
+#include "device_sim/replay.h"
 #include "device_sim/simulator.h"
 
 using devsim::Call;
@@ -13,6 +14,8 @@ using devsim::Serve;
 using devsim::Simulator;
 using devsim::Store;
 using devsim::Unit;
+namespace replay = devsim::replay;
+namespace shapes = recording::shapes;
 
 namespace {
 
@@ -83,6 +86,7 @@ void CounterReading(const Counter& counter, double t, std::uint32_t* count, bool
 extern "C" {
 
 Status TOVI_CALL DRV_DeviceGetNumOfList(std::int16_t* count) {
+    if (replay::Active()) return replay::Serve(shapes::DeviceGetNumOfList(count));
     return Serve(Fn::DeviceGetNumOfList, NoUnit, [&](Simulator& sim, Call& call) -> Status {
         if (auto injected = call.Injected()) return *injected;
         if (count == nullptr) return DEVSIM_E_INVALID_ARGUMENT;
@@ -94,6 +98,7 @@ Status TOVI_CALL DRV_DeviceGetNumOfList(std::int16_t* count) {
 }
 
 Status TOVI_CALL DRV_DeviceGetList(vendor::DeviceListEntry* list, std::int16_t max_entries, std::int16_t* returned) {
+    if (replay::Active()) return replay::Serve(shapes::DeviceGetList(list, max_entries, returned));
     return Serve(Fn::DeviceGetList, NoUnit, [&](Simulator& sim, Call& call) -> Status {
         call.Arg("max", max_entries);
         if (auto injected = call.Injected()) return *injected;
@@ -103,6 +108,7 @@ Status TOVI_CALL DRV_DeviceGetList(vendor::DeviceListEntry* list, std::int16_t m
 
 Status TOVI_CALL DRV_DeviceGetSubList(std::uint32_t device_number, vendor::DeviceListEntry* list,
                                       std::int16_t max_entries, std::int16_t* returned) {
+    if (replay::Active()) return replay::Serve(shapes::DeviceGetSubList(device_number, list, max_entries, returned));
     auto resolve = [device_number](Simulator& sim) { return sim.UnitIndex(device_number); };
     return Serve(Fn::DeviceGetSubList, resolve, [&](Simulator& sim, Call& call) -> Status {
         const int unit = sim.UnitIndex(device_number);
@@ -116,6 +122,7 @@ Status TOVI_CALL DRV_DeviceGetSubList(std::uint32_t device_number, vendor::Devic
 }
 
 Status TOVI_CALL DRV_DeviceOpen(std::uint32_t device_number, Handle* handle) {
+    if (replay::Active()) return replay::Serve(shapes::DeviceOpen(device_number, handle));
     auto resolve = [device_number](Simulator& sim) { return sim.UnitIndex(device_number); };
     return Serve(Fn::DeviceOpen, resolve, [&](Simulator& sim, Call& call) -> Status {
         const int unit = sim.UnitIndex(device_number);
@@ -134,6 +141,7 @@ Status TOVI_CALL DRV_DeviceOpen(std::uint32_t device_number, Handle* handle) {
 
 // A closed handle's variable becomes 0.
 Status TOVI_CALL DRV_DeviceClose(Handle* handle) {
+    if (replay::Active()) return replay::Serve(shapes::DeviceClose(handle));
     Handle value = 0;
     if (handle != nullptr) std::memcpy(&value, handle, sizeof value);
     return Serve(Fn::DeviceClose, ByHandle(value), [&](Simulator& sim, Call& call) -> Status {
@@ -155,6 +163,7 @@ Status TOVI_CALL DRV_DeviceClose(Handle* handle) {
 // offset 34 and the input count at 36 (unsigned 16-bit little-endian), zeros
 // elsewhere. A smaller buffer gets nothing and an error.
 Status TOVI_CALL DRV_DeviceGetFeatures(Handle handle, vendor::FeaturesRequest* request) {
+    if (replay::Active()) return replay::Serve(shapes::DeviceGetFeatures(handle, request));
     return Serve(Fn::DeviceGetFeatures, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);
@@ -179,6 +188,7 @@ Status TOVI_CALL DRV_DeviceGetFeatures(Handle handle, vendor::FeaturesRequest* r
 
 // Writes at most DEVSIM_MAX_ERROR_TEXT characters and a NUL.
 Status TOVI_CALL DRV_GetErrorMessage(Status code, char* text) {
+    if (replay::Active()) return replay::Serve(shapes::GetErrorMessage(code, text));
     return Serve(Fn::GetErrorMessage, NoUnit, [&](Simulator& sim, Call& call) -> Status {
         call.Arg("code", code);
         if (auto injected = call.Injected()) return *injected;
@@ -193,6 +203,7 @@ Status TOVI_CALL DRV_GetErrorMessage(Status code, char* text) {
 }
 
 Status TOVI_CALL DRV_AIVoltageIn(Handle handle, vendor::AIVoltageInBlock* block) {
+    if (replay::Active()) return replay::Serve(shapes::AIVoltageIn(handle, block));
     return Serve(Fn::AIVoltageIn, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);
@@ -218,6 +229,7 @@ Status TOVI_CALL DRV_AIVoltageIn(Handle handle, vendor::AIVoltageInBlock* block)
 }
 
 Status TOVI_CALL DRV_AOVoltageOut(Handle handle, vendor::AOVoltageOutBlock* block) {
+    if (replay::Active()) return replay::Serve(shapes::AOVoltageOut(handle, block));
     return Serve(Fn::AOVoltageOut, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);
@@ -245,6 +257,7 @@ Status TOVI_CALL DRV_AOVoltageOut(Handle handle, vendor::AOVoltageOutBlock* bloc
 
 // The 16-bit result is stored bytewise: the target may be unaligned.
 Status TOVI_CALL DRV_DioReadPortByte(Handle handle, vendor::DioReadPortByteBlock* block) {
+    if (replay::Active()) return replay::Serve(shapes::DioReadPortByte(handle, block));
     return Serve(Fn::DioReadPortByte, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);
@@ -268,6 +281,7 @@ Status TOVI_CALL DRV_DioReadPortByte(Handle handle, vendor::DioReadPortByteBlock
 
 // Ports are 8 lines wide: the low byte of mask selects the lines set from state.
 Status TOVI_CALL DRV_DioWritePortByte(Handle handle, vendor::DioWritePortByteBlock* block) {
+    if (replay::Active()) return replay::Serve(shapes::DioWritePortByte(handle, block));
     return Serve(Fn::DioWritePortByte, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);
@@ -295,6 +309,7 @@ Status TOVI_CALL DRV_DioWritePortByte(Handle handle, vendor::DioWritePortByteBlo
 }
 
 Status TOVI_CALL DRV_DioWriteBit(Handle handle, vendor::DioWriteBitBlock* block) {
+    if (replay::Active()) return replay::Serve(shapes::DioWriteBit(handle, block));
     return Serve(Fn::DioWriteBit, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);
@@ -323,6 +338,7 @@ Status TOVI_CALL DRV_DioWriteBit(Handle handle, vendor::DioWriteBitBlock* block)
 }
 
 Status TOVI_CALL DRV_CounterEventRead(Handle handle, vendor::CounterEventReadBlock* block) {
+    if (replay::Active()) return replay::Serve(shapes::CounterEventRead(handle, block));
     return Serve(Fn::CounterEventRead, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);
@@ -349,6 +365,7 @@ Status TOVI_CALL DRV_CounterEventRead(Handle handle, vendor::CounterEventReadBlo
 }
 
 Status TOVI_CALL DRV_CounterEventStart(Handle handle, vendor::CounterEventStartBlock* block) {
+    if (replay::Active()) return replay::Serve(shapes::CounterEventStart(handle, block));
     return Serve(Fn::CounterEventStart, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);
@@ -373,6 +390,7 @@ Status TOVI_CALL DRV_CounterEventStart(Handle handle, vendor::CounterEventStartB
 
 // Stops the counter and starts its count from 0.
 Status TOVI_CALL DRV_CounterReset(Handle handle, std::int32_t counter_number) {
+    if (replay::Active()) return replay::Serve(shapes::CounterReset(handle, counter_number));
     return Serve(Fn::CounterReset, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);
@@ -393,6 +411,7 @@ Status TOVI_CALL DRV_CounterReset(Handle handle, std::int32_t counter_number) {
 }
 
 Status TOVI_CALL DRV_CounterFreqRead(Handle handle, vendor::CounterFreqReadBlock* block) {
+    if (replay::Active()) return replay::Serve(shapes::CounterFreqRead(handle, block));
     return Serve(Fn::CounterFreqRead, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);
@@ -415,6 +434,7 @@ Status TOVI_CALL DRV_CounterFreqRead(Handle handle, vendor::CounterFreqReadBlock
 }
 
 Status TOVI_CALL DRV_AlarmConfig(Handle handle, vendor::AlarmConfigBlock* block) {
+    if (replay::Active()) return replay::Serve(shapes::AlarmConfig(handle, block));
     return Serve(Fn::AlarmConfig, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);
@@ -441,6 +461,7 @@ Status TOVI_CALL DRV_AlarmConfig(Handle handle, vendor::AlarmConfigBlock* block)
 }
 
 Status TOVI_CALL DRV_AlarmEnable(Handle handle, vendor::AlarmEnableBlock* block) {
+    if (replay::Active()) return replay::Serve(shapes::AlarmEnable(handle, block));
     return Serve(Fn::AlarmEnable, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);
@@ -466,6 +487,7 @@ Status TOVI_CALL DRV_AlarmEnable(Handle handle, vendor::AlarmEnableBlock* block)
 
 // Clears the latched alarm states.
 Status TOVI_CALL DRV_AlarmReset(Handle handle, std::int32_t channel) {
+    if (replay::Active()) return replay::Serve(shapes::AlarmReset(handle, channel));
     return Serve(Fn::AlarmReset, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);
@@ -488,6 +510,7 @@ Status TOVI_CALL DRV_AlarmReset(Handle handle, std::int32_t channel) {
 // below the low limit, high when above the high limit; in latch mode a state once
 // seen stays until DRV_AlarmReset. A disabled alarm reports 0 and 0.
 Status TOVI_CALL DRV_AlarmCheck(Handle handle, vendor::AlarmCheckBlock* block) {
+    if (replay::Active()) return replay::Serve(shapes::AlarmCheck(handle, block));
     return Serve(Fn::AlarmCheck, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const int unit = sim.UnitOfHandle(handle);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "device_sim/replay.h"
 #include "device_sim/serial_bridge.h"
 #include "device_sim/simulator.h"
 
@@ -16,6 +17,8 @@ using devsim::Fn;
 using devsim::Serve;
 using devsim::Simulator;
 using devsim::Store;
+namespace replay = devsim::replay;
+namespace shapes = recording::shapes;
 using devsim::Unit;
 using vendor::Handle;
 using vendor::Status;
@@ -233,6 +236,7 @@ extern "C" {
 // SerialConfig: port, then baud rate (32-bit LE), data bits, parity (0 none,
 // 1 odd, 2 even), stop bits, zeros.
 std::int32_t devsim_serial_get_config(std::int32_t device_index, vendor::SerialConfig* config) {
+    if (replay::Active()) return replay::Serve(shapes::COMGetConfig(device_index, config));
     auto unit_at = [device_index](Simulator& sim) {
         return device_index >= 0 && static_cast<std::size_t>(device_index) < sim.set.list.size()
                    ? sim.set.list[static_cast<std::size_t>(device_index)]
@@ -266,6 +270,7 @@ std::int32_t devsim_serial_get_config(std::int32_t device_index, vendor::SerialC
 
 // Any port 1..255 opens, as often as asked: modules sharing a line each open it.
 std::int32_t devsim_serial_open(std::uint32_t port, std::uint32_t* unused, Handle* handle) {
+    if (replay::Active()) return replay::Serve(shapes::COMOpen(port, handle));
     return Serve(Fn::COMOpen, [](Simulator&) { return -1; }, [&](Simulator& sim, Call& call) -> Status {
         call.Arg("port", port);
         call.SetChannel(port);
@@ -282,6 +287,7 @@ std::int32_t devsim_serial_open(std::uint32_t port, std::uint32_t* unused, Handl
 }
 
 std::int32_t devsim_serial_set_config(Handle handle, vendor::SerialConfig* config) {
+    if (replay::Active()) return replay::Serve(shapes::COMSetConfig(handle, config));
     return Serve(Fn::COMSetConfig, BySerialHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const auto found = sim.serial_handles.find(handle);
@@ -298,6 +304,7 @@ std::int32_t devsim_serial_set_config(Handle handle, vendor::SerialConfig* confi
 }
 
 std::int32_t devsim_serial_write(Handle handle, const char* data, std::uint32_t length) {
+    if (replay::Active()) return replay::Serve(shapes::COMWrite(handle, data, length));
     auto resolve = [handle, data, length](Simulator& sim) {
         const auto found = sim.serial_handles.find(handle);
         if (found == sim.serial_handles.end() || (data == nullptr && length != 0)) return -1;
@@ -337,6 +344,7 @@ std::int32_t devsim_serial_write(Handle handle, const char* data, std::uint32_t 
 // buffer is not NUL-terminated.
 std::int32_t devsim_serial_read(Handle handle, char* buffer, std::uint32_t size, std::uint32_t timeout,
                                 std::uint32_t terminator, std::uint32_t* received) {
+    if (replay::Active()) return replay::Serve(shapes::COMRead(handle, buffer, size, timeout, terminator, received));
     return Serve(Fn::COMRead, BySerialHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
         const auto found = sim.serial_handles.find(handle);
@@ -374,6 +382,7 @@ std::int32_t devsim_serial_read(Handle handle, char* buffer, std::uint32_t size,
 
 // A closed handle's variable becomes 0.
 std::int32_t devsim_serial_close(Handle* handle) {
+    if (replay::Active()) return replay::Serve(shapes::COMClose(handle));
     Handle value = 0;
     if (handle != nullptr) std::memcpy(&value, handle, sizeof value);
     return Serve(Fn::COMClose, BySerialHandle(value), [&](Simulator& sim, Call& call) -> Status {

@@ -5,6 +5,7 @@
 
 #include "emulator/commands.h"
 #include "emulator/plant.h"
+#include "emulator/shown_text.h"
 
 namespace tovihost {
 namespace {
@@ -66,6 +67,18 @@ std::optional<long long> ParseCount(const std::string& text, long long minimum, 
     return value;
 }
 
+bool ReadTimeout(const std::string& command, const Arguments& arguments, long long& timeout_ms) {
+    if (!arguments.Has("--timeout")) return true;
+    const auto value = ParseCount(arguments.Value("--timeout"), 1, 3600000);
+    if (!value) {
+        std::fprintf(stderr, "tovihost %s: --timeout takes milliseconds from 1 to 3600000, not \"%s\"\n",
+                     command.c_str(), arguments.Value("--timeout").c_str());
+        return false;
+    }
+    timeout_ms = *value;
+    return true;
+}
+
 bool LoadDevicesFor(const std::string& command, const Arguments& arguments, const std::string& param_path,
                     std::string& loaded) {
     std::string path = arguments.Has("--devices") ? arguments.Value("--devices") : DefaultDeviceSet(param_path);
@@ -76,7 +89,7 @@ bool LoadDevicesFor(const std::string& command, const Arguments& arguments, cons
     }
     std::string error;
     if (!LoadDeviceSet(path, error)) {
-        std::fprintf(stderr, "tovihost %s: device set %s\n", command.c_str(), error.c_str());
+        std::fprintf(stderr, "tovihost %s: device set %s\n", command.c_str(), ShownUtf8(error).c_str());
         return false;
     }
     loaded = path;

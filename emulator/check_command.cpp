@@ -10,9 +10,13 @@
 #include "diagnostics/cp1250.h"
 #include "diagnostics/messages.h"
 #include "emulator/commands.h"
+#include "emulator/commissioning.h"
 #include "emulator/config_walk.h"
+#include "emulator/driver_host.h"
 #include "emulator/driver_library.h"
+#include "emulator/file_text.h"
 #include "emulator/plant.h"
+#include "emulator/shown_text.h"
 #include "host_api_standin/host_api_observer.h"
 
 namespace tovihost {
@@ -23,33 +27,12 @@ void TOVI_CALL IgnoreCompletion(void*, std::int32_t, std::int32_t) {}
 constexpr std::uint32_t kMessageCapacity = 255;
 constexpr std::size_t kShownLineLength = 160;
 
-bool IsUtf8(const std::string& text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2
-                                                 : (lead & 0xF8) == 0xF0 ? 3 : 99;
-        if (extra == 99 || i + extra >= text.size() + (extra == 0 ? 1 : 0)) return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        }
-        i += 1 + extra;
-    }
-    return true;
-}
-
-// A file line fit for a terminal: cut, control characters shown as '?', and read as
-// Windows-1250 unless it is UTF-8 already.
+// A line of the parameter file or tovi.ini fit for a terminal: cut, and shown as
+// the driver reads it (Windows-1250), unprintable bytes as \xHH.
 std::string Printable(std::string line) {
-    bool cut = false;
-    if (line.size() > kShownLineLength) {
-        line.resize(kShownLineLength);
-        cut = true;
-    }
-    for (char& c : line) {
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = '?';
-    }
-    if (!IsUtf8(line)) line = tovi::text::Utf8FromCp1250(line);
-    return cut ? line + " [...]" : line;
+    const bool cut = line.size() > kShownLineLength;
+    if (cut) line.resize(kShownLineLength);
+    return cut ? ShownCp1250(line) + " [...]" : ShownCp1250(line);
 }
 
 std::string Where(const Place& place) {
@@ -78,15 +61,15 @@ void PrintFault(const ConfigFault& fault) {
 }
 
 std::string Column(const std::string& text, std::size_t width) {
-    return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
+    return Columns(text) >= width ? text + " " : PadColumns(text, width);
 }
 
 void PrintConfiguration(const ConfigWalk& walk) {
     std::size_t widths[3] = {4, 4, 6};
     for (const ModuleEntry& m : walk.modules()) {
-        widths[0] = std::max(widths[0], m.name.size());
-        widths[1] = std::max(widths[1], m.type.size());
-        widths[2] = std::max(widths[2], m.device.size());
+        widths[0] = std::max(widths[0], Columns(Printable(m.name)));
+        widths[1] = std::max(widths[1], Columns(Printable(m.type)));
+        widths[2] = std::max(widths[2], Columns(Printable(m.device)));
     }
     std::printf("modules: %zu\n", walk.modules().size());
     if (!walk.modules().empty()) {
@@ -130,7 +113,7 @@ bool PrintBindingPlace(const ConfigWalk& walk, const std::string& message) {
         if (!device && m.subdevice != token) continue;
         PrintPlace({&walk.parameters(), m.line});
         std::printf("  no installed %s of module %s has a name containing \"%s\"\n",
-                    device ? "device" : "sub-device", m.name.c_str(), Printable(token).c_str());
+                    device ? "device" : "sub-device", Printable(m.name).c_str(), Printable(token).c_str());
         return true;
     }
     return false;
@@ -141,12 +124,13 @@ bool PrintBindingPlace(const ConfigWalk& walk, const std::string& message) {
 int CheckCommand(const Options& options) {
     Arguments arguments;
     std::string error;
-    if (!ParseArguments("check", options.arguments, {{"--devices"}, {}, {}}, arguments, error)) {
-        std::fprintf(stderr, "%s\nusage: tovihost check [--devices FILE|none] PARAMFILE\n", error.c_str());
+    if (!ParseArguments("check", options.arguments, {{"--devices", "--log-dir", "--channels"}, {}, {}}, arguments,
+                        error)) {
+        std::fprintf(stderr, "%s\n%s", error.c_str(), CommandUsage("check"));
         return kExitUsage;
     }
     if (arguments.positional.size() != 1) {
-        std::fprintf(stderr, "usage: tovihost check [--devices FILE|none] PARAMFILE\n");
+        std::fprintf(stderr, "%s", CommandUsage("check"));
         return kExitUsage;
     }
     const std::string& param_path = arguments.positional[0];
@@ -156,14 +140,14 @@ int CheckCommand(const Options& options) {
     const std::string driver_path = options.driver_path.empty() ? DefaultDriverPath() : options.driver_path;
     if (!library.Load(driver_path, error)) {
         std::fprintf(stderr, "tovihost: %s\n", error.c_str());
-        return 2;
+        return kExitUsage;
     }
     const DriverExports& driver = library.exports();
     driver.unit_init();
 
     char info[81] = {};
     driver.get_driver_info(80, info);
-    std::printf("driver: %s (version 0x%X) from %s\n", tovi::text::Utf8FromCp1250(info).c_str(),
+    std::printf("driver: %s (version 0x%X) from %s\n", ShownCp1250(info).c_str(),
                 static_cast<unsigned>(driver.version()), driver_path.c_str());
     std::printf("devices: %s\n", devices.empty() ? "none (no device set given or found beside the parameter file)"
                                                  : devices.c_str());
@@ -171,7 +155,7 @@ int CheckCommand(const Options& options) {
     DriverInstance* instance = driver.make_driver();
     if (instance == nullptr) {
         std::fprintf(stderr, "tovihost: the driver could not create an instance\n");
-        return 2;
+        return kExitUsage;
     }
     char message[kMessageCapacity + 1] = {};
     int int_context = 0;
@@ -185,35 +169,68 @@ int CheckCommand(const Options& options) {
     ConfigWalk walk;
     walk.Run(param_path, TypesPathBeside(driver_path));
     const auto& fault = walk.fault();
+    // A file that cannot be read at all is the user's to fix before the driver's answer means anything.
+    std::string unreadable;
+    for (const std::string& file : {param_path, TypesPathBeside(driver_path)}) {
+        if (unreadable.empty()) CheckTextFile(file, unreadable);
+    }
+    Plant plant;
+    const bool have_plant = !fault && plant.Load(param_path, TypesPathBeside(driver_path), error);
+    if (have_plant) plant.ResolveDevices();
+    auto report = [&] {
+        if (!have_plant) return;
+        PrintSettings(plant, arguments.Value("--log-dir"));
+        PrintBindings(plant, !devices.empty());
+        WarnOtherDeviceManager(driver_path, plant.modules().size());
+    };
+    auto channel_map = [&]() -> bool {
+        if (!arguments.Has("--channels")) return true;
+        if (!have_plant) {
+            std::fprintf(stderr, "tovihost check: --channels: no channel map of a configuration that does not read\n");
+            return false;
+        }
+        if (!WriteChannelMap(plant, arguments.Value("--channels"), error)) {
+            std::fprintf(stderr, "tovihost check: --channels %s\n", error.c_str());
+            return false;
+        }
+        std::printf("channel map: %s (%zu channels)\n", arguments.Value("--channels").c_str(), plant.channels().size());
+        return true;
+    };
 
     if (started != 0) {
         std::printf("%s: configuration accepted\n", param_path.c_str());
         if (fault) {
             std::printf("tovihost: its own reading of the files finds a fault the driver did not report:\n  %s\n",
-                        tovi::text::Utf8FromCp1250(fault->message).c_str());
+                        ShownCp1250(fault->message).c_str());
             PrintFault(*fault);
         } else {
+            report();
             PrintConfiguration(walk);
         }
-        return 0;
+        return channel_map() ? 0 : kExitUsage;
     }
 
     const std::string said = message;
-    std::printf("error: %s\n", tovi::text::Utf8FromCp1250(said).c_str());
+    std::printf("error: %s\n", ShownCp1250(said).c_str());
     if (fault && fault->message.substr(0, kMessageCapacity) == said) {
         PrintFault(*fault);
     } else if (fault) {
         std::printf("tovihost: cannot place this fault; its own reading of the files stops at:\n  %s\n",
-                    tovi::text::Utf8FromCp1250(fault->message).c_str());
+                    ShownCp1250(fault->message).c_str());
         PrintFault(*fault);
     } else {
         std::printf("the configuration itself reads without fault; the driver stopped after reading it\n");
         if (PrintBindingPlace(walk, said) && devices.empty()) {
             std::printf("  the simulator lists no devices: name a device set with --devices FILE\n");
         }
+        report();
         PrintConfiguration(walk);
     }
-    return 1;
+    if (!unreadable.empty()) {
+        std::fprintf(stderr, "tovihost check: %s\n", unreadable.c_str());
+        return kExitUsage;
+    }
+    return channel_map() ? kExitRefused : kExitUsage;
 }
 
 }  // namespace tovihost

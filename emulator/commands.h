@@ -1,8 +1,10 @@
 // The emulator's commands. Each returns the process exit code: 0 success,
 // 1 the driver refused or a device reported an error (said on the output),
-// 2 usage, a missing file or malformed input, 3 the driver hung.
+// 2 usage, a file that cannot be read or malformed input, 3 the driver hung.
 #pragma once
 
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -43,15 +45,31 @@ bool ParseArguments(const std::string& command, const std::vector<std::string>& 
 // A whole decimal number within [minimum, maximum], or nullopt.
 std::optional<long long> ParseCount(const std::string& text, long long minimum, long long maximum);
 
+// --timeout MS when given, into timeout_ms; false with the message printed.
+bool ReadTimeout(const std::string& command, const Arguments& arguments, long long& timeout_ms);
+
 // The device set a command uses: --devices FILE, "none", or the default for the
 // parameter file. Loads it; false with the message printed.
 bool LoadDevicesFor(const std::string& command, const Arguments& arguments, const std::string& param_path,
                     std::string& loaded);
 
 int CheckCommand(const Options& options);
+int ReadCommand(const Options& options);
+int HelpCommand(const Options& options);
 int RunCommand(const Options& options);
 int WriteCommand(const Options& options);
 int ScenarioCommand(const Options& options);
+// A command's usage line ("usage: tovihost ...\n"), for usage errors; its whole
+// help, false for an unknown command; the overview of every command.
+const char* CommandUsage(const std::string& command);
+bool PrintCommandHelp(const std::string& command, std::FILE* out);
+void PrintOverview(std::FILE* out);
+
+// tovihost replay RECORDING PARAMFILE: the polling loop against a recording.
+int ReplayCommand(const Options& options);
+// The run command's polling loop; stop, when given, is asked after every cycle
+// whether the run ends there.
+int RunLoop(const Options& options, const std::function<bool()>& stop);
 // tovihost without a command: the shipped example plant for a few cycles.
 int DemoCommand(const Options& options);
 

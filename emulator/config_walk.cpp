@@ -91,11 +91,13 @@ std::vector<std::string> IoKeywords() {
 
 void ConfigWalk::Run(const std::string& param_path, const std::string& types_path) {
     if (!parameters_.Load(param_path)) {
-        Fail(Text1250(messages::kCannotOpenParameterFile), InParameters(0), "the file cannot be read");
+        Fail(Text1250(messages::kCannotOpenParameterFile), InParameters(0),
+             "cannot be read: " + parameters_.reason());
         return;
     }
     if (!types_.Load(types_path)) {
-        Fail(Text1250(messages::kCannotOpenTypeDatabase), InTypes(0), "the module-type database cannot be read");
+        Fail(Text1250(messages::kCannotOpenTypeDatabase), InTypes(0),
+             "the module-type database cannot be read: " + types_.reason());
         return;
     }
     if (parameters_.Find("tovi") == nullptr) {

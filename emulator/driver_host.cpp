@@ -5,10 +5,12 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "device_sim/device_sim.h"
 #include "diagnostics/cp1250.h"
+#include "emulator/system_info.h"
 #include "host_api_standin/host_api_observer.h"
 
 namespace tovihost {
@@ -111,6 +113,33 @@ void DriverHost::Stop(std::chrono::milliseconds timeout) {
     session_.reset();
 }
 
+bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules) {
+#if defined(_WIN32)
+    const char* const library = "ADSAPI32.dll";
+#else
+    const char* const library = "libADSAPI32.so";
+#endif
+    // The driver loads the device manager beside its own file when there is one
+    // there, else by name, which finds the one this program has loaded.
+    const auto slash = driver_path.find_last_of("/\\");
+    const std::string beside = (slash == std::string::npos ? std::string() : driver_path.substr(0, slash + 1)) + library;
+    const std::string own = SimulatorPath();
+    std::error_code code;
+    if (modules == 0 || own.empty() || !std::filesystem::is_regular_file(beside, code) ||
+        std::filesystem::equivalent(beside, own, code) || code) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(OutputMutex());
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "tovihost: warning: the driver binds its modules through the device manager beside it (%s), not "
+                 "the simulated one tovihost configures (%s): none of the device set reaches the driver, and every "
+                 "module is \"not installed\". Use the driver and the simulator of one build directory.\n",
+                 beside.c_str(), own.c_str());
+    std::fflush(stderr);
+    return true;
+}
+
 std::string DriverHost::WindowTitle() const {
     if (!session_) return "";
     void* address = library_.exports().get_dialog_box_item(session_->instance(), 1);
@@ -133,7 +162,9 @@ std::vector<std::string> DriverHost::HostMessages() const {
     return texts;
 }
 
-CallTrace::CallTrace() { devsim_trace_set_callback(&CallTrace::OnLine, this); }
+CallTrace::CallTrace() : start_(std::chrono::steady_clock::now()) {
+    devsim_trace_set_callback(&CallTrace::OnLine, this);
+}
 
 CallTrace::~CallTrace() { devsim_trace_set_callback(nullptr, nullptr); }
 
@@ -171,7 +202,9 @@ void CallTrace::OnLine(void* context, const char* line) {
     }
     if (trace->out_ != nullptr && (trace->devices_.empty() || trace->devices_.count(device) != 0)) {
         std::lock_guard<std::mutex> output(OutputMutex());
-        std::fprintf(trace->out_, "%s\n", line);
+        // The time since the trace began, so that slow calls and gaps show.
+        std::fprintf(trace->out_, "%10.3f ms  %s\n",
+                     std::chrono::duration<double, std::milli>(now - trace->start_).count(), line);
         std::fflush(trace->out_);
     }
 }

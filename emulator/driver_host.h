@@ -59,6 +59,12 @@ private:
     std::uint32_t window_ = 0;
 };
 
+// Says plainly on standard error, and returns true, when a driver with modules to
+// bind would load another device-manager library (one beside it) than the
+// simulated one this program configures: none of the simulated devices would
+// reach it.
+bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules);
+
 // What the simulator reports of every vendor call: printed as it happens when
 // asked (filtered by device), and timed per device for the statistics. The device
 // manager's calls arrive on the driver's worker thread.
@@ -69,8 +75,9 @@ public:
     CallTrace(const CallTrace&) = delete;
     CallTrace& operator=(const CallTrace&) = delete;
 
-    // Prints every call line to out (the devices filter: empty for all calls, else
-    // only calls concerning those devices).
+    // Prints every call line to out, after the milliseconds since the trace began
+    // ("  12.345 ms  #SEQ ..."); the devices filter: empty for all calls, else only
+    // calls concerning those devices.
     void Print(std::FILE* out, std::set<std::int64_t> devices);
     // Starts and ends the timing of one batch: calls between them are charged to
     // their device, each with the time since the previous call (or the batch start).
@@ -82,6 +89,7 @@ private:
     static void OnLine(void* context, const char* line);
 
     std::mutex mutex_;
+    const std::chrono::steady_clock::time_point start_;
     std::FILE* out_ = nullptr;
     std::set<std::int64_t> devices_;
     bool timing_ = false;

@@ -1,8 +1,6 @@
 #include "emulator/ini_text.h"
 
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include "emulator/file_text.h"
 
 namespace tovihost {
 namespace {
@@ -57,10 +55,8 @@ std::optional<std::int32_t> Decimal(const std::string& text) {
 
 bool IniText::Load(const std::string& path) {
     path_ = path;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad()) return false;
+    std::string text;
+    if (!ReadWholeFile(path, text, reason_)) return false;
 
     IniSection* section = nullptr;
     std::size_t at = 0;

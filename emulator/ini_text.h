@@ -28,8 +28,9 @@ struct IniSection {
 
 class IniText {
 public:
-    // False when the file cannot be read.
+    // False when the file cannot be read, with the reason.
     bool Load(const std::string& path);
+    const std::string& reason() const { return reason_; }
 
     const std::string& path() const { return path_; }
     // The section of that name, or null.
@@ -41,6 +42,7 @@ public:
 
 private:
     std::string path_;
+    std::string reason_;
     std::vector<std::string> raw_lines_;
     std::vector<IniSection> sections_;
 };

@@ -5,28 +5,33 @@
 
 #include "emulator/commands.h"
 
-namespace {
+namespace tovihost {
 
-void PrintUsage(std::FILE* out) {
+void PrintOverview(std::FILE* out) {
     std::fprintf(out,
                  "usage: tovihost [--driver PATH] [COMMAND ARGUMENTS]\n"
                  "commands:\n"
                  "  (none)                       run the shipped example plant for a few cycles\n"
-                 "  check PARAMFILE              start the driver on PARAMFILE, explain what it says, stop it\n"
+                 "  check PARAMFILE              start the driver on PARAMFILE, report what it took, stop it\n"
                  "  run PARAMFILE                play the host's polling loop against the driver\n"
-                 "      --period MS (500)  --cycles N  --write CH=VALUE|CH=@SOURCE ...  --csv FILE\n"
-                 "      --trace[=MODULE,...]  --fault FAULT ...  --plain\n"
                  "  write PARAMFILE CH=VALUE...  write values end to end, show what the devices hold\n"
+                 "  read PARAMFILE CH...         read channels once, show their values or errors\n"
                  "  scenario FILE...             run scenario files, report every expectation\n"
+                 "  replay RECORDING PARAMFILE   run the polling loop against a recording, compare every call\n"
+                 "  help [COMMAND]               this overview, or a command's options and value syntax\n"
                  "options of every command:\n"
                  "  --driver PATH     driver library to load (default: the one beside tovihost)\n"
                  "  --devices FILE    simulated device set, or none (default: devices/NAME.devices\n"
                  "                    beside the parameter file NAME.ini, else NAME.devices beside it)\n"
                  "  --timeout MS      how long to wait for the driver's completion callback (5000)\n"
-                 "  --log-dir DIR     where the driver's error log goes when it names no directory\n");
+                 "  --log-dir DIR     where the driver's error log goes when it names no directory\n"
+                 "tovihost COMMAND --help (or tovihost help COMMAND) tells a command's own options.\n"
+                 "exit status: 0 success; 1 the driver refused the configuration, a read or write failed or\n"
+                 "an expectation failed; 2 usage, a file that cannot be read, malformed input; 3 the driver\n"
+                 "hung; 4 the process crashed inside the driver or the simulator\n");
 }
 
-}  // namespace
+}  // namespace tovihost
 
 int main(int argc, char** argv) {
     tovihost::Options options;
@@ -43,8 +48,12 @@ int main(int argc, char** argv) {
                 return tovihost::kExitUsage;
             }
         } else if (argument == "--help" || argument == "-h") {
-            PrintUsage(stdout);
-            return 0;
+            if (command.empty()) {
+                tovihost::PrintOverview(stdout);
+                return 0;
+            }
+            if (tovihost::PrintCommandHelp(command, stdout)) return 0;
+            options.arguments.push_back(argument);
         } else if (command.empty()) {
             command = argument;
         } else {
@@ -55,12 +64,15 @@ int main(int argc, char** argv) {
     if (command == "check") return tovihost::CheckCommand(options);
     if (command == "run") return tovihost::RunCommand(options);
     if (command == "write") return tovihost::WriteCommand(options);
+    if (command == "read") return tovihost::ReadCommand(options);
+    if (command == "help") return tovihost::HelpCommand(options);
     if (command == "scenario") return tovihost::ScenarioCommand(options);
+    if (command == "replay") return tovihost::ReplayCommand(options);
     if (command[0] == '-') {
         std::fprintf(stderr, "tovihost: unknown option %s\n", command.c_str());
     } else {
         std::fprintf(stderr, "tovihost: unknown command %s\n", command.c_str());
     }
-    PrintUsage(stderr);
+    tovihost::PrintOverview(stderr);
     return tovihost::kExitUsage;
 }

@@ -8,6 +8,8 @@
 #include <filesystem>
 
 #include "device_sim/device_sim.h"
+#include "emulator/file_text.h"
+#include "emulator/shown_text.h"
 
 namespace tovihost {
 namespace {
@@ -74,12 +76,19 @@ std::string PlantChannel::Function() const {
 }
 
 bool Plant::Load(const std::string& param_path, const std::string& types_path, std::string& error) {
+    unreadable_ = false;
+    for (const std::string& file : {param_path, types_path}) {
+        if (!CheckTextFile(file, error)) {
+            unreadable_ = true;
+            return false;
+        }
+    }
     ConfigWalk walk;
     walk.Run(param_path, types_path);
     if (walk.fault()) {
         const ConfigFault& fault = *walk.fault();
         const std::string where = fault.place.file == nullptr ? param_path : Where(*fault.place.file, fault.place.line);
-        error = where + ": " + fault.reason;
+        error = where + ": " + ShownCp1250(fault.reason);
         return false;
     }
     path_ = param_path;
@@ -87,7 +96,7 @@ bool Plant::Load(const std::string& param_path, const std::string& types_path, s
     by_number_.clear();
     modules_.clear();
     for (const ModuleEntry& m : walk.modules()) {
-        modules_.push_back({m.name, m.type, m.device, m.subdevice, m.line, -1});
+        modules_.push_back({m.name, m.type, m.device, m.subdevice, m.line, -1, -1, {}, {}});
     }
     for (const ChannelEntry& c : walk.channels()) {
         PlantChannel channel;
@@ -105,16 +114,23 @@ bool Plant::Load(const std::string& param_path, const std::string& types_path, s
         channels_.push_back(channel);
     }
     debug_ = false;
+    check_sum_ = false;
+    settings_.clear();
     log_file_ = "tovi.log";
     if (const IniSection* settings = walk.parameters().Find("tovi")) {
-        if (const IniLine* line = IniText::FindKey(*settings, "log_file"); line != nullptr && !line->value.empty()) {
-            log_file_ = line->value;
-        }
-        if (const IniLine* line = IniText::FindKey(*settings, "debug")) {
-            debug_ = ParseBoolean(Lower(line->value)).value_or(false);
+        for (const char* key : {"log_file", "debug", "check_sum"}) {
+            if (const IniLine* line = IniText::FindKey(*settings, key)) settings_[key] = {true, line->value, line->number};
         }
     }
+    if (!Setting("log_file").value.empty()) log_file_ = Setting("log_file").value;
+    debug_ = ParseBoolean(Lower(Setting("debug").value)).value_or(false);
+    check_sum_ = ParseBoolean(Lower(Setting("check_sum").value)).value_or(false);
     return true;
+}
+
+PlantSetting Plant::Setting(const std::string& key) const {
+    const auto found = settings_.find(key);
+    return found == settings_.end() ? PlantSetting{} : found->second;
 }
 
 const PlantChannel* Plant::Find(std::int32_t number) const {
@@ -126,6 +142,10 @@ const PlantModule* Plant::FindModule(const std::string& name) const {
     for (const PlantModule& module : modules_) {
         if (module.name == name) return &module;
     }
+    // A name typed on a terminal arrives in UTF-8; the file holds it in Windows-1250.
+    for (const PlantModule& module : modules_) {
+        if (ShownCp1250(module.name) == name) return &module;
+    }
     return nullptr;
 }
 
@@ -133,11 +153,17 @@ void Plant::ResolveDevices() {
     const std::vector<devsim_device_info> listed = ListedDevices();
     for (PlantModule& module : modules_) {
         module.device_number = -1;
+        module.listed_device = -1;
+        module.device_candidates.clear();
+        module.subdevice_candidates.clear();
         const devsim_device_info* device = nullptr;
         for (const devsim_device_info& info : listed) {
-            if (NameHolds(info, module.device)) device = &info;
+            if (!NameHolds(info, module.device)) continue;
+            device = &info;
+            module.device_candidates.push_back(info.number);
         }
         if (device == nullptr) continue;
+        module.listed_device = device->number;
         if (device->subdevice_count <= 0) {
             module.device_number = device->number;
             continue;
@@ -148,9 +174,28 @@ void Plant::ResolveDevices() {
             devsim_device_info info{};
             if (devsim_device_info_at(i, &info) != 0 || info.parent != device->number) continue;
             ++seen;
-            if (NameHolds(info, module.subdevice)) module.device_number = info.number;
+            if (!NameHolds(info, module.subdevice)) continue;
+            module.device_number = info.number;
+            module.subdevice_candidates.push_back(info.number);
         }
     }
+}
+
+std::optional<devsim_device_info> DeviceInfo(std::int64_t number) {
+    const std::int32_t count = devsim_device_count();
+    for (std::int32_t i = 0; i < count; ++i) {
+        devsim_device_info info{};
+        if (devsim_device_info_at(i, &info) == 0 && info.number == number) return info;
+    }
+    return std::nullopt;
+}
+
+std::string Plant::LogPath(const std::string& log_directory) const {
+    namespace fs = std::filesystem;
+    if (log_file_.find_first_of("/\\:") != std::string::npos) return log_file_;
+    std::error_code ignored;
+    const fs::path directory = log_directory.empty() ? fs::current_path(ignored) : fs::path(log_directory);
+    return (directory / log_file_).string();
 }
 
 const PlantModule* Plant::ModuleOnDevice(std::int64_t device_number) const {
@@ -210,6 +255,7 @@ std::string DefaultDeviceSet(const std::string& param_path) {
 }
 
 bool LoadDeviceSet(const std::string& path, std::string& error) {
+    if (!CheckTextFile(path, error, kLargestDeviceSet)) return false;
     error = devsim::LoadFile(path);
     return error.empty();
 }

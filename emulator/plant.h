@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "device_sim/device_sim.h"
 #include "emulator/config_walk.h"
 #include "emulator/host_session.h"
 
@@ -42,6 +43,19 @@ struct PlantModule {
     std::string name, type, device, subdevice;
     std::uint32_t line = 0;
     std::int64_t device_number = -1;  // the simulated device it binds to; -1 none
+    // How the binding went: the listed device whose name held the device text (-1
+    // none), every listed device that held it, and every sub-device of the bound
+    // device that held the sub-device text (when the device has sub-devices).
+    std::int64_t listed_device = -1;
+    std::vector<std::int64_t> device_candidates;
+    std::vector<std::int64_t> subdevice_candidates;
+};
+
+// A setting of the [tovi] section as written: given or not, its value and line.
+struct PlantSetting {
+    bool given = false;
+    std::string value;
+    std::uint32_t line = 0;
 };
 
 class Plant {
@@ -49,6 +63,9 @@ public:
     // Reads the parameter file (and tovi.ini at types_path). False with the reason,
     // which names the file and line where there is one.
     bool Load(const std::string& param_path, const std::string& types_path, std::string& error);
+    // After a failed Load: whether a file could not be read at all (missing, a
+    // directory, not text), rather than holding a configuration fault.
+    bool unreadable() const { return unreadable_; }
 
     const std::string& path() const { return path_; }
     const std::vector<PlantChannel>& channels() const { return channels_; }
@@ -57,8 +74,14 @@ public:
     const PlantModule* FindModule(const std::string& name) const;
     const PlantModule* ModuleOf(const PlantChannel& channel) const { return FindModule(channel.module); }
     bool debug() const { return debug_; }
+    bool check_sum() const { return check_sum_; }
+    // The [tovi] section's keys as written: "log_file", "debug", "check_sum".
+    PlantSetting Setting(const std::string& key) const;
     // The error log's name as the parameter file gives it (default tovi.log).
     const std::string& log_file() const { return log_file_; }
+    // Where the error log goes: a bare file name in log_directory (empty: the
+    // current directory), any other name as it stands.
+    std::string LogPath(const std::string& log_directory) const;
 
     // Finds each module's device in the loaded device set by the driver's binding
     // rule: the last listed device whose name holds the device text, then the last
@@ -72,9 +95,15 @@ private:
     std::vector<PlantChannel> channels_;
     std::map<std::int32_t, std::size_t> by_number_;
     std::vector<PlantModule> modules_;
+    bool unreadable_ = false;
     bool debug_ = false;
+    bool check_sum_ = false;
+    std::map<std::string, PlantSetting> settings_;
     std::string log_file_ = "tovi.log";
 };
+
+// The simulated device (or sub-device) of that number, when the set has one.
+std::optional<devsim_device_info> DeviceInfo(std::int64_t number);
 
 // A fault in the simulator's syntax (device_sim/README.md) in which module=NAME
 // may stand for device=NUMBER of the module's device. False with the reason.

@@ -4,12 +4,15 @@
 // otherwise; statistics and the host's message log at the end. Without a command,
 // tovihost runs the shipped example plant this way for a few cycles.
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -27,7 +30,12 @@
 #include "emulator/commands.h"
 #include "emulator/device_view.h"
 #include "emulator/driver_host.h"
+#include "emulator/fault_tally.h"
+#include "emulator/file_text.h"
 #include "emulator/plant.h"
+#include "emulator/shown_text.h"
+#include "emulator/system_info.h"
+#include "emulator/write_warnings.h"
 
 namespace tovihost {
 namespace {
@@ -52,6 +60,7 @@ struct RunSettings {
     bool plain = false;
     long long timeout_ms = 5000;
     bool demo = false;
+    std::function<bool()> stop;
 };
 
 // A write given on the command line: a value written in the first cycle, or the
@@ -104,22 +113,11 @@ std::string Milliseconds(std::chrono::nanoseconds time) {
     return text;
 }
 
-std::string Pad(const std::string& text, std::size_t width) {
-    // Widths count characters, not bytes: UTF-8 continuation bytes take no column.
-    std::size_t columns = 0;
-    for (const char c : text) columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return columns >= width ? text : text + std::string(width - columns, ' ');
-}
+// Widths count characters, not bytes.
+std::string Pad(const std::string& text, std::size_t width) { return PadColumns(text, width); }
 
 std::string PadLeft(const std::string& text, std::size_t width) {
     return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
-}
-
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
 }
 
 // Every digit a value holds: the shortest text that reads back as the same double.
@@ -149,7 +147,7 @@ private:
     void ChargeTimes(const std::map<std::int64_t, std::chrono::nanoseconds>& spent);
     void Show(long long cycle);
     std::vector<std::string> TableLines(long long cycle) const;
-    std::string RowLine(const Row& row) const;
+    std::string RowLine(const Row& row, const std::vector<bool>& shown) const;
     void Summary(const std::vector<const PlantChannel*>& written);
     void AtAGlance(const std::string& error_line);
 
@@ -164,13 +162,23 @@ private:
     std::map<std::string, std::uint64_t> calls_;  // vendor calls per module while the driver ran
     BatchStats read_batches_, write_batches_;
     std::unique_ptr<CallTrace> trace_;
+    FaultTally faults_;
     std::FILE* csv_ = nullptr;
     bool terminal_ = false;
     std::size_t drawn_lines_ = 0;
     std::string last_error_line_;
     Clock::time_point start_;
     bool hung_ = false;
+    std::string log_path_;
+    std::size_t log_lines_before_ = 0;
 };
+
+// Lines of a text file; 0 for a file that is not there.
+std::size_t LinesOf(const std::string& path) {
+    std::string text, reason;
+    if (!ReadWholeFile(path, text, reason)) return 0;
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 bool Runner::Prepare(int& code) {
     code = kExitUsage;
@@ -181,6 +189,7 @@ bool Runner::Prepare(int& code) {
     }
     if (!plant_.Load(s_.param_path, TypesPathBeside(host_.driver_path()), error)) {
         std::fprintf(stderr, "tovihost %s: %s\n", s_.command.c_str(), error.c_str());
+        if (plant_.unreadable()) return false;
         std::fprintf(stderr, "  (tovihost check %s explains the configuration)\n", s_.param_path.c_str());
         code = kExitRefused;
         return false;
@@ -210,10 +219,15 @@ bool Runner::Prepare(int& code) {
         trace_->Print(stdout, devices);
     }
     if (!s_.csv_path.empty()) {
-        csv_ = std::fopen(s_.csv_path.c_str(), "w");
+        std::string why = CannotWrite(s_.csv_path);
+        if (why.empty()) {
+            errno = 0;
+            csv_ = std::fopen(s_.csv_path.c_str(), "w");
+            if (csv_ == nullptr) why = std::strerror(errno);
+        }
         if (csv_ == nullptr) {
-            std::fprintf(stderr, "tovihost %s: --csv %s: the file cannot be written\n", s_.command.c_str(),
-                         s_.csv_path.c_str());
+            std::fprintf(stderr, "tovihost %s: --csv %s: cannot be written: %s\n", s_.command.c_str(),
+                         s_.csv_path.c_str(), why.c_str());
             return false;
         }
         std::fprintf(csv_, "cycle,time_s,channel,module,function,direction,value,status\n");
@@ -260,6 +274,8 @@ bool Runner::PlanWrites() {
         } else {
             std::string error;
             if (!ParseChannelValue(value, *channel, write.value, error)) return fail(error);
+            const std::string warning = WriteWarning(*channel, write.value);
+            if (!warning.empty()) std::printf("warning: --write %s: %s\n", text.c_str(), warning.c_str());
         }
         writes_.push_back(write);
     }
@@ -274,10 +290,12 @@ bool Runner::InjectFaults() {
             std::fprintf(stderr, "tovihost %s: --fault %s: %s\n", s_.command.c_str(), fault.c_str(), error.c_str());
             return false;
         }
-        if (devsim_inject_fault_line(line.c_str(), said, sizeof said) < 0) {
+        const std::int32_t id = devsim_inject_fault_line(line.c_str(), said, sizeof said);
+        if (id < 0) {
             std::fprintf(stderr, "tovihost %s: --fault %s: %s\n", s_.command.c_str(), fault.c_str(), said);
             return false;
         }
+        faults_.Add(fault, id);
     }
     return true;
 }
@@ -291,11 +309,12 @@ void Runner::RecordOutcomes(const std::vector<ChannelOutcome>& outcomes, bool wr
         (written ? stats.writes : stats.reads) += 1;
         if (outcome.finished && outcome.status != 0) ++stats.errors;
         if (csv_ != nullptr) {
+            // A read that failed has no value: GetInput then answers the channel's last good one.
+            const bool has_value = outcome.finished && (written || outcome.status == 0);
             std::fprintf(csv_, "%lld,%.3f,%d,%s,%s,%s,%s,%s\n", cycle,
                          std::chrono::duration<double>(now - start_).count(), outcome.channel,
-                         CsvField(channel->module).c_str(), CsvField(channel->Function()).c_str(),
-                         written ? "write" : "read",
-                         outcome.finished ? ExactValue(outcome.value).c_str() : "",
+                         CsvField(ShownCp1250(channel->module)).c_str(), CsvField(channel->Function()).c_str(),
+                         written ? "write" : "read", has_value ? ExactValue(outcome.value).c_str() : "",
                          outcome.finished ? std::to_string(outcome.status).c_str() : "unfinished");
         }
         const auto found = row_of_.find(outcome.channel);
@@ -372,7 +391,45 @@ void Runner::Cycle(long long cycle) {
     }
 }
 
-std::string Runner::RowLine(const Row& row) const {
+// The table's columns in the order shown, with their widths; a narrow terminal
+// drops them from the least needed on (since good, direction, function, module).
+struct TableColumn {
+    const char* title;
+    std::size_t width;
+    int drop_order;  // 0: never dropped
+};
+constexpr TableColumn kTableColumns[] = {{"channel", 9, 0}, {"module", 14, 4}, {"function", 26, 3}, {"dir", 7, 2},
+                                         {"value", 13, 0},  {"status", 9, 0},  {"since good", 10, 1}};
+constexpr std::size_t kColumnCount = sizeof kTableColumns / sizeof kTableColumns[0];
+
+// Which columns fit in width (all of them when the width is unknown).
+std::vector<bool> ShownColumns(std::size_t width) {
+    std::vector<bool> shown(kColumnCount, true);
+    auto total = [&] {
+        std::size_t sum = 0;
+        for (std::size_t i = 0; i < kColumnCount; ++i) sum += shown[i] ? kTableColumns[i].width : 0;
+        return sum;
+    };
+    for (int order = 1; width != 0 && total() > width && order <= 4; ++order) {
+        for (std::size_t i = 0; i < kColumnCount; ++i) {
+            if (kTableColumns[i].drop_order == order) shown[i] = false;
+        }
+    }
+    return shown;
+}
+
+std::string Cells(const std::vector<std::string>& cells, const std::vector<bool>& shown) {
+    std::string line;
+    for (std::size_t i = 0; i < kColumnCount; ++i) {
+        if (!shown[i]) continue;
+        if (i == 0) line += PadLeft(cells[i], 7) + "  ";
+        else if (i + 1 == kColumnCount) line += cells[i];
+        else line += Pad(cells[i], kTableColumns[i].width);
+    }
+    return line.erase(line.find_last_not_of(' ') + 1);
+}
+
+std::string Runner::RowLine(const Row& row, const std::vector<bool>& shown) const {
     const PlantChannel& c = *row.channel;
     std::string age = "-";
     if (row.ever_good) {
@@ -380,23 +437,38 @@ std::string Runner::RowLine(const Row& row) const {
         std::snprintf(text, sizeof text, "%.1f s", std::chrono::duration<double>(Clock::now() - row.last_good).count());
         age = text;
     }
-    return PadLeft(std::to_string(c.number), 7) + "  " + Pad(c.module, 14) + Pad(c.Function(), 26) +
-           Pad(row.written ? "write" : "read", 7) + Pad(row.has_value ? FormatValue(row.value) : "-", 13) +
-           Pad(row.status, 9) + age;
+    return Cells({std::to_string(c.number), ShownCp1250(c.module), c.Function(), row.written ? "write" : "read",
+                  row.has_value ? FormatValue(row.value) : "-", row.status, age},
+                 shown);
 }
 
 std::vector<std::string> Runner::TableLines(long long cycle) const {
+    const auto [width, height] = TerminalSize();
+    const std::vector<bool> shown = ShownColumns(width);
+    auto fit = [width = width](const std::string& line) { return width == 0 ? line : FitColumns(line, width - 1); };
     std::vector<std::string> lines;
     const std::string of = s_.cycles > 0 ? "/" + std::to_string(s_.cycles) : "";
     char when[64];
     std::snprintf(when, sizeof when, "%.2f s", std::chrono::duration<double>(Clock::now() - start_).count());
-    lines.push_back("driver window: " + host_.WindowTitle() + "    cycle " + std::to_string(cycle) + of + " at " + when);
+    lines.push_back(fit("driver window: " + host_.WindowTitle() + "    cycle " + std::to_string(cycle) + of + " at " +
+                        when));
     const std::string error_line = host_.ErrorLine();
-    lines.push_back("error line:    " + (error_line.empty() ? std::string("(empty)") : error_line));
+    lines.push_back(fit("error line:    " + (error_line.empty() ? std::string("(empty)") : ShownUtf8(error_line))));
     lines.push_back("");
-    lines.push_back(PadLeft("channel", 7) + "  " + Pad("module", 14) + Pad("function", 26) + Pad("dir", 7) +
-                    Pad("value", 13) + Pad("status", 9) + "since good");
-    for (const Row& row : rows_) lines.push_back(RowLine(row));
+    std::vector<std::string> titles;
+    for (const TableColumn& column : kTableColumns) titles.emplace_back(column.title);
+    lines.push_back(fit(Cells(titles, shown)));
+    // A short terminal shows the rows that fit and says how many it left out; the
+    // cursor needs one line below the table.
+    std::size_t room = rows_.size();
+    if (height != 0) {
+        const std::size_t free = height > lines.size() + 1 ? height - lines.size() - 1 : 0;
+        if (rows_.size() > free) room = free > 0 ? free - 1 : 0;
+    }
+    for (std::size_t i = 0; i < room; ++i) lines.push_back(fit(RowLine(rows_[i], shown)));
+    if (room < rows_.size()) {
+        lines.push_back(fit("(" + std::to_string(rows_.size() - room) + " more channels: a taller window, or --plain)"));
+    }
     return lines;
 }
 
@@ -416,7 +488,7 @@ void Runner::Show(long long cycle) {
     std::printf("cycle %lld at %s\n", cycle, when);
     const std::string error_line = host_.ErrorLine();
     if (error_line != last_error_line_) {
-        std::printf("  error line: %s\n", error_line.c_str());
+        std::printf("  error line: %s\n", ShownUtf8(error_line).c_str());
         last_error_line_ = error_line;
     }
     for (Row& row : rows_) {
@@ -425,7 +497,7 @@ void Runner::Show(long long cycle) {
         if (shown == row.shown) continue;
         row.shown = shown;
         const PlantChannel& c = *row.channel;
-        std::printf("  %s  %s%s%s%s\n", PadLeft(std::to_string(c.number), 6).c_str(), Pad(c.module, 14).c_str(),
+        std::printf("  %s  %s%s%s%s\n", PadLeft(std::to_string(c.number), 6).c_str(), Pad(ShownCp1250(c.module), 14).c_str(),
                     Pad(c.Function(), 26).c_str(), Pad(row.written ? "write" : "read", 7).c_str(),
                     (Pad(row.has_value ? FormatValue(row.value) : "-", 13) + row.status).c_str());
     }
@@ -438,7 +510,7 @@ void Runner::Summary(const std::vector<const PlantChannel*>& written) {
         std::printf("\ndevices now hold:\n");
         for (const PlantChannel* channel : written) {
             std::printf("  %s  %s%s%s\n", PadLeft(std::to_string(channel->number), 6).c_str(),
-                        Pad(channel->module, 14).c_str(), Pad(channel->Function(), 26).c_str(),
+                        Pad(ShownCp1250(channel->module), 14).c_str(), Pad(channel->Function(), 26).c_str(),
                         DescribeOutput(plant_, *channel).c_str());
         }
     }
@@ -450,7 +522,7 @@ void Runner::Summary(const std::vector<const PlantChannel*>& written) {
         const std::uint64_t calls = calls_[module.name];
         const std::string mean = stats.batches == 0 ? "-" : Milliseconds(stats.total / stats.batches);
         const std::string longest = stats.batches == 0 ? "-" : Milliseconds(stats.longest);
-        std::printf("  %s%8llu%8llu%8llu%14llu%14s%14s\n", Pad(module.name, 14).c_str(),
+        std::printf("  %s%8llu%8llu%8llu%14llu%14s%14s\n", Pad(ShownCp1250(module.name), 14).c_str(),
                     static_cast<unsigned long long>(stats.reads), static_cast<unsigned long long>(stats.writes),
                     static_cast<unsigned long long>(stats.errors), static_cast<unsigned long long>(calls), mean.c_str(),
                     longest.c_str());
@@ -463,7 +535,16 @@ void Runner::Summary(const std::vector<const PlantChannel*>& written) {
     batches("read", read_batches_);
     batches("write", write_batches_);
     std::printf("\nhost message log:%s\n", host_.HostMessages().empty() ? " (empty)" : "");
-    for (const std::string& message : host_.HostMessages()) std::printf("  %s\n", message.c_str());
+    for (const std::string& message : host_.HostMessages()) std::printf("  %s\n", ShownUtf8(message).c_str());
+    if (plant_.debug()) {
+        const std::size_t lines = LinesOf(log_path_);
+        const std::size_t added = lines >= log_lines_before_ ? lines - log_lines_before_ : lines;
+        std::printf("\nerror log: %s, %zu line%s added\n", ShownCp1250(log_path_).c_str(), added,
+                    added == 1 ? "" : "s");
+    } else {
+        std::printf("\nerror log: not written (debug is off in the [tovi] section of %s)\n", s_.param_path.c_str());
+    }
+    faults_.Print(stdout);
     std::fflush(stdout);
 }
 
@@ -497,8 +578,12 @@ int Runner::Run() {
     int code = kExitUsage;
     if (!Prepare(code)) return code;
     std::string message;
-    if (!host_.Start(s_.param_path, s_.arguments.Value("--log-dir"), message)) {
-        std::printf("error: %s\n", message.c_str());
+    log_path_ = plant_.LogPath(s_.arguments.Value("--log-dir"));
+    log_lines_before_ = LinesOf(log_path_);
+    const bool started = host_.Start(s_.param_path, s_.arguments.Value("--log-dir"), message);
+    WarnOtherDeviceManager(host_.driver_path(), plant_.modules().size());
+    if (!started) {
+        std::printf("error: %s\n", ShownUtf8(message).c_str());
         std::printf("  (tovihost check %s explains the configuration)\n", s_.param_path.c_str());
         if (csv_ != nullptr) std::fclose(csv_);
         return kExitRefused;
@@ -529,6 +614,7 @@ int Runner::Run() {
         Show(cycle);
         if (hung_) break;
         if (s_.cycles != 0 && cycle == s_.cycles) break;
+        if (s_.stop && s_.stop()) break;
         while (interrupted == 0 && Clock::now() < due) {
             std::this_thread::sleep_for(std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(20)));
         }
@@ -572,18 +658,6 @@ const ArgumentRules kRunRules{
     {"--trace"},
     {"--plain"}};
 
-bool ReadTimeout(const std::string& command, const Arguments& arguments, long long& timeout_ms) {
-    if (!arguments.Has("--timeout")) return true;
-    const auto value = ParseCount(arguments.Value("--timeout"), 1, 3600000);
-    if (!value) {
-        std::fprintf(stderr, "tovihost %s: --timeout takes milliseconds from 1 to 3600000, not \"%s\"\n",
-                     command.c_str(), arguments.Value("--timeout").c_str());
-        return false;
-    }
-    timeout_ms = *value;
-    return true;
-}
-
 std::string ShippedExample() {
     namespace fs = std::filesystem;
     std::error_code ignored;
@@ -598,8 +672,11 @@ std::string ShippedExample() {
 
 }  // namespace
 
-int RunCommand(const Options& options) {
+int RunCommand(const Options& options) { return RunLoop(options, {}); }
+
+int RunLoop(const Options& options, const std::function<bool()>& stop) {
     RunSettings settings;
+    settings.stop = stop;
     std::string error;
     if (!ParseArguments("run", options.arguments, kRunRules, settings.arguments, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());

@@ -11,6 +11,8 @@
 #include "diagnostics/cp1250.h"
 #include "emulator/commands.h"
 #include "emulator/device_view.h"
+#include "emulator/file_text.h"
+#include "emulator/shown_text.h"
 
 namespace tovihost {
 namespace {
@@ -179,25 +181,18 @@ Scenario::Scenario(DriverHost& host, const ScenarioSettings& settings, std::stri
 }
 
 bool Scenario::Read(std::string& error) {
-    std::error_code code;
-    if (fs::is_directory(path_, code)) {
-        error = path_ + ": is a directory, not a scenario file";
+    std::string content, reason;
+    std::uint32_t nul_line = 0;
+    if (!ReadTextFile(path_, content, reason, nul_line)) {
+        error = CannotRead(path_, reason, nul_line);
         return false;
     }
-    std::ifstream file(path_, std::ios::binary);
-    if (!file) {
-        error = path_ + ": the scenario file cannot be read";
-        return false;
-    }
+    std::istringstream file(content);
     std::string text;
     std::uint32_t number = 0;
     while (std::getline(file, text)) {
         ++number;
         if (!text.empty() && text.back() == '\r') text.pop_back();
-        if (text.find('\0') != std::string::npos) {
-            error = path_ + ":" + std::to_string(number) + ": error: the line holds a NUL byte (not a text file?)";
-            return false;
-        }
         ScenarioLine line;
         line.number = number;
         line.text = Trim(WithoutComment(text));
@@ -212,20 +207,22 @@ bool Scenario::Read(std::string& error) {
 }
 
 bool Scenario::Bad(const ScenarioLine& line, const std::string& why) {
-    std::printf("%s:%u: error: %s\n    %s\n", path_.c_str(), line.number, why.c_str(), line.text.c_str());
+    std::printf("%s:%u: error: %s\n    %s\n", path_.c_str(), line.number, ShownUtf8(why).c_str(),
+                ShownUtf8(line.text).c_str());
     result_.malformed = true;
     return false;
 }
 
 bool Scenario::Pass(const ScenarioLine& line) {
     ++result_.passed;
-    std::printf("%s:%u: passed: %s\n", path_.c_str(), line.number, line.text.c_str());
+    std::printf("%s:%u: passed: %s\n", path_.c_str(), line.number, ShownUtf8(line.text).c_str());
     return true;
 }
 
 bool Scenario::Fail(const ScenarioLine& line, const std::string& why) {
     ++result_.failed;
-    std::printf("%s:%u: FAILED: %s\n    %s\n", path_.c_str(), line.number, line.text.c_str(), why.c_str());
+    std::printf("%s:%u: FAILED: %s\n    %s\n", path_.c_str(), line.number, ShownUtf8(line.text).c_str(),
+                ShownUtf8(why).c_str());
     return true;
 }
 
@@ -267,6 +264,7 @@ ScenarioResult Scenario::Run() {
         std::printf("%s: stopped after the failed step; the lines after it did not run\n", path_.c_str());
     }
     if (host_.started()) host_.Stop(std::max<std::chrono::milliseconds>(timeout_, std::chrono::seconds(10)));
+    injected_.Print(stdout);
     return result_;
 }
 
@@ -316,6 +314,7 @@ void Scenario::EnsureDevices(const ScenarioLine& line) {
     if (devices_loaded_) return;
     std::string path = devices_named_ ? devices_ : settings_.default_devices;
     if (path.empty() && have_plant_) path = DefaultDeviceSet(plant_.path());
+    injected_.Retire();  // a device set loaded or emptied drops every fault
     if (path.empty() || path == "none") {
         UnloadDeviceSet();
     } else {
@@ -331,7 +330,9 @@ void Scenario::EnsureDevices(const ScenarioLine& line) {
 bool Scenario::StartDriver(const ScenarioLine& line, std::string& message) {
     EnsureDevices(line);
     const std::string& log_directory = settings_.log_directory;
-    if (!host_.Start(plant_.path(), log_directory, message)) {
+    const bool started = host_.Start(plant_.path(), log_directory, message);
+    WarnOtherDeviceManager(host_.driver_path(), plant_.modules().size());
+    if (!started) {
         init_message_ = message;
         return false;
     }
@@ -558,6 +559,7 @@ bool Scenario::DoFault(const ScenarioLine& line, bool dry) {
     const std::int32_t id = devsim_inject_fault_line(translated.c_str(), said, sizeof said);
     if (id < 0) Abort(line, std::string("the simulator refused it: ") + said);
     if (!name.empty()) faults_[name] = id;
+    injected_.Add(path_ + ":" + std::to_string(line.number) + ": fault " + ShownUtf8(fault), id);
     return true;
 }
 
@@ -597,7 +599,10 @@ bool Scenario::DoClear(const ScenarioLine& line, bool dry) {
     const std::string what = words.empty() ? "" : words[0].text;
     if (what == "fault" && words.size() == 2) {
         if (faults_.count(words[1].text) == 0) return dry ? Bad(line, "no fault named " + words[1].text) : Fail(line, "no fault named " + words[1].text);
-        if (!dry) devsim_clear_fault(faults_[words[1].text]);
+        if (!dry) {
+            injected_.Retire(faults_[words[1].text]);
+            devsim_clear_fault(faults_[words[1].text]);
+        }
         faults_.erase(words[1].text);
         return true;
     }
@@ -606,7 +611,10 @@ bool Scenario::DoClear(const ScenarioLine& line, bool dry) {
     }
     if (dry) return true;
     EnsureDevices(line);
-    if (what == "faults") devsim_clear_faults();
+    if (what == "faults") {
+        injected_.Retire();
+        devsim_clear_faults();
+    }
     if (what == "delays") devsim_clear_delays();
     if (what == "counts") devsim_clear_call_counts();
     if (what == "trace") devsim_trace_clear();
@@ -706,6 +714,7 @@ bool Scenario::DoComplete(const ScenarioLine& line, const std::string& direction
         }
     }
     if (!finished) {
+        result_.hung = true;
         Abort(line, "no completion within " + std::to_string(timeout_.count()) + " ms for channel" +
                         (unfinished.size() == 1 ? " " : "s ") + Joined(unfinished) +
                         ": the driver, or a device call it makes, is hung");

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "emulator/driver_host.h"
+#include "emulator/fault_tally.h"
 #include "emulator/plant.h"
 
 namespace tovihost {
@@ -33,6 +34,7 @@ struct ScenarioResult {
     std::uint32_t passed = 0;
     std::uint32_t failed = 0;
     bool malformed = false;  // the file was not run
+    bool hung = false;       // a batch got no completion within the time-out
 };
 
 struct ScenarioToken {
@@ -108,6 +110,7 @@ private:
     std::map<std::int32_t, ChannelValue> values_;
     std::map<std::int32_t, std::int32_t> statuses_;  // -1: not finished within the time-out
     std::map<std::string, std::int32_t> faults_;     // named faults
+    FaultTally injected_;                             // every fault injected, for the closing report
     std::string log_path_;
     std::uintmax_t log_offset_ = 0;
 };

@@ -11,8 +11,7 @@
 namespace tovihost {
 
 int ScenarioCommand(const Options& options) {
-    static const char kUsage[] =
-        "usage: tovihost scenario [--devices FILE|none] [--timeout MS] [--log-dir DIR] [--verbose] FILE...\n";
+    const char* const kUsage = CommandUsage("scenario");
     Arguments arguments;
     std::string error;
     if (!ParseArguments("scenario", options.arguments, {{"--devices", "--timeout", "--log-dir"}, {}, {"--verbose"}},
@@ -70,6 +69,7 @@ int ScenarioCommand(const Options& options) {
         total.passed += result.passed;
         total.failed += result.failed;
         total.malformed = total.malformed || result.malformed;
+        total.hung = total.hung || result.hung;
         if (arguments.positional.size() > 1) {
             std::printf("%s: %u passed, %u failed%s\n", path.c_str(), result.passed, result.failed,
                         result.malformed ? ", not run (malformed)" : "");
@@ -78,6 +78,7 @@ int ScenarioCommand(const Options& options) {
     if (!own_directory.empty()) fs::remove_all(own_directory, code);
     std::printf("%u passed, %u failed\n", total.passed, total.failed);
     if (total.malformed) return kExitUsage;
+    if (total.hung) return kExitHung;
     return total.failed == 0 ? 0 : kExitRefused;
 }
 

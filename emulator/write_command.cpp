@@ -9,12 +9,13 @@
 #include "emulator/device_view.h"
 #include "emulator/driver_host.h"
 #include "emulator/plant.h"
+#include "emulator/shown_text.h"
+#include "emulator/write_warnings.h"
 
 namespace tovihost {
 
 int WriteCommand(const Options& options) {
-    static const char kUsage[] =
-        "usage: tovihost write [--devices FILE|none] [--timeout MS] [--log-dir DIR] PARAMFILE CH=VALUE...\n";
+    const char* const kUsage = CommandUsage("write");
     Arguments arguments;
     std::string error;
     if (!ParseArguments("write", options.arguments, {{"--devices", "--timeout", "--log-dir"}, {}, {}}, arguments,
@@ -43,6 +44,10 @@ int WriteCommand(const Options& options) {
     }
     Plant plant;
     if (!plant.Load(param_path, TypesPathBeside(host.driver_path()), error)) {
+        if (plant.unreadable()) {
+            std::fprintf(stderr, "tovihost write: %s\n", error.c_str());
+            return kExitUsage;
+        }
         std::fprintf(stderr, "tovihost write: %s\n  (tovihost check %s explains the configuration)\n", error.c_str(),
                      param_path.c_str());
         return kExitRefused;
@@ -70,13 +75,17 @@ int WriteCommand(const Options& options) {
             return kExitUsage;
         }
         values.push_back(value);
+        const std::string warning = WriteWarning(*channel, value);
+        if (!warning.empty()) std::printf("warning: %s\n", warning.c_str());
     }
     std::string devices;
     if (!LoadDevicesFor("write", arguments, param_path, devices)) return kExitUsage;
     plant.ResolveDevices();
     std::string message;
-    if (!host.Start(param_path, arguments.Value("--log-dir"), message)) {
-        std::printf("error: %s\n  (tovihost check %s explains the configuration)\n", message.c_str(),
+    const bool started = host.Start(param_path, arguments.Value("--log-dir"), message);
+    WarnOtherDeviceManager(host.driver_path(), plant.modules().size());
+    if (!started) {
+        std::printf("error: %s\n  (tovihost check %s explains the configuration)\n", ShownUtf8(message).c_str(),
                     param_path.c_str());
         return kExitRefused;
     }
@@ -97,12 +106,12 @@ int WriteCommand(const Options& options) {
                                    : outcomes[i].status == 0 ? "ok"
                                                               : "ERROR (status " + std::to_string(outcomes[i].status) + ")";
         failed = failed || !outcomes[i].finished || outcomes[i].status != 0;
-        std::printf("  %d %s %s = %s: %s\n    device: %s\n", channel.number, channel.module.c_str(),
+        std::printf("  %d %s %s = %s: %s\n    device: %s\n", channel.number, ShownCp1250(channel.module).c_str(),
                     channel.Function().c_str(), FormatValue(values[i]).c_str(), status.c_str(),
                     DescribeOutput(plant, channel).c_str());
     }
-    if (!error_line.empty()) std::printf("error line: %s\n", error_line.c_str());
-    for (const std::string& text : messages) std::printf("host message log: %s\n", text.c_str());
+    if (!error_line.empty()) std::printf("error line: %s\n", ShownUtf8(error_line).c_str());
+    for (const std::string& text : messages) std::printf("host message log: %s\n", ShownUtf8(text).c_str());
     if (!finished) {
         std::fprintf(stderr, "tovihost write: the driver did not finish the write batch within %lld ms: it is hung\n",
                      timeout_ms);

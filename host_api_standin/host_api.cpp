@@ -126,6 +126,13 @@ WindowHandle TOVI_CALL CreateDriverWindow(const host::DriverCallbacks* callbacks
             WindowState window;
             window.handle = handle;
             window.callbacks = *callbacks;
+            // The record lives only during this call: the window takes its page now.
+            for (std::uint32_t item = 0; callbacks->get_dialog_box_item != nullptr && item < host::kDialogItemCount;
+                 ++item) {
+                const void* address = callbacks->get_dialog_box_item(callbacks->driver, item);
+                if (address == nullptr) break;
+                window.page.push_back(*static_cast<const host::DialogItem*>(address));
+            }
             s.windows.push_back(window);
         }
     }

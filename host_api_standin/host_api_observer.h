@@ -41,6 +41,9 @@ struct LogMessage {
 struct WindowState {
     WindowHandle handle = 0;
     host::DriverCallbacks callbacks{};  // the copy taken while the window was created
+    // The information page's items as the window copied them, through the record's
+    // GetDialogBoxItem, while it was created.
+    std::vector<host::DialogItem> page;
     bool destroyed = false;
     std::string error_line;  // item 2 as last announced by MsgSetDialogDataItem (Windows-1250)
     std::uint32_t error_line_updates = 0;

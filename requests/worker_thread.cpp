@@ -1,9 +1,7 @@
 #include "requests/worker_thread.h"
 
-#include <atomic>
-
-#include "device/passes.h"
 #include "driver/driver_instance.h"
+#include "requests/worker_passes.h"
 
 namespace tovi {
 namespace {
@@ -11,9 +9,6 @@ namespace {
 constexpr std::uint32_t kWorkIndex = 1;
 constexpr std::int32_t kDirectionInput = 0;
 constexpr std::int32_t kDirectionOutput = 1;
-
-std::atomic<testing::PassFunction> input_pass_override{nullptr};
-std::atomic<testing::PassFunction> output_pass_override{nullptr};
 
 bool QueueHasWork(DriverInstance& driver, RequestQueue& queue) {
     platform::LockGuard guard(driver.lock);
@@ -36,13 +31,11 @@ void Complete(DriverInstance& driver, std::int32_t direction) {
 void RunCycle(DriverInstance& driver) {
     platform::ResetEvent(driver.work_event);
     if (QueueHasWork(driver, driver.input_queue)) {
-        const testing::PassFunction pass = input_pass_override.load();
-        pass != nullptr ? pass(driver) : InputPass(driver);
+        RunInputPass(driver);
         Complete(driver, kDirectionInput);
     }
     if (QueueHasWork(driver, driver.output_queue)) {
-        const testing::PassFunction pass = output_pass_override.load();
-        pass != nullptr ? pass(driver) : OutputPass(driver);
+        RunOutputPass(driver);
         Complete(driver, kDirectionOutput);
     }
 }
@@ -63,8 +56,3 @@ std::uint32_t WorkerThread(void* argument) {
 }
 
 }  // namespace tovi
-
-void tovi::testing::ReplacePasses(PassFunction input_pass, PassFunction output_pass) {
-    input_pass_override.store(input_pass);
-    output_pass_override.store(output_pass);
-}

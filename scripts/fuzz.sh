@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Coverage-guided fuzzing with libFuzzer (clang, AddressSanitizer + UndefinedBehaviorSanitizer).
 #   scripts/fuzz.sh [RUNS_CONFIG] [SECONDS_OTHERS]
-# The configuration target runs RUNS_CONFIG executions (default 2000000), the request
-# and text targets SECONDS_OTHERS seconds each (default 120). A crash stops the run
+# The configuration target runs RUNS_CONFIG executions (default 2000000), the request,
+# text and recording targets SECONDS_OTHERS seconds each (default 120). A crash stops the run
 # and leaves its input in build/fuzz/findings/; keep it in tests/fuzz/regressions/<target>/
 # once fixed, so that the ordinary test command replays it.
 set -euo pipefail
@@ -20,7 +20,7 @@ if [[ ! -f build/fuzz/build.ninja ]]; then
     || { cat build-fuzz.log; exit 1; }
   rm -f build-fuzz.log
 fi
-cmake --build build/fuzz -j "$jobs" --target fuzz_config fuzz_requests fuzz_text
+cmake --build build/fuzz -j "$jobs" --target fuzz_config fuzz_requests fuzz_text fuzz_recording
 export ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 root=$PWD
@@ -56,4 +56,5 @@ fuzz() {
 fuzz config "$jobs" -runs="$((runs_config / jobs))" -dict="$root/tests/fuzz/config.dict"
 fuzz requests 1 -max_total_time="$seconds_others"
 fuzz text 1 -max_total_time="$seconds_others"
+fuzz recording 1 -max_total_time="$seconds_others" -dict="$root/tests/fuzz/recording.dict"
 echo "== fuzzing found nothing"

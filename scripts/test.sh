@@ -2,7 +2,8 @@
 # Builds everything and runs every test: a plain build, an AddressSanitizer +
 # UndefinedBehaviorSanitizer build and a ThreadSanitizer build, then the Windows
 # cross builds: x86_64 with its tests run under wine, i686 compiled and linked only
-# (this machine runs no 32-bit programs); last, a bounded run of the fuzzers.
+# (this machine runs no 32-bit programs), and the i686 Release build of tovi.dll that
+# goes to a plant; last, a bounded run of the fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -42,6 +43,9 @@ wine_start=$SECONDS
 run_tests mingw-x86_64
 echo "== wine tests took $((SECONDS - wine_start)) s"
 configure_and_build mingw-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake
+# The build a plant receives: tovi.dll for the 32-bit host, in Release as a user makes it.
+configure_and_build mingw-i686-release -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DTOVI_BUILD_TESTS=OFF
 # Coverage-guided fuzzing for a bounded time: two million runs of the configuration
 # target, two minutes each for the request and text targets.
 fuzz_start=$SECONDS

@@ -22,7 +22,7 @@
 #include "driver/driver_instance.h"
 #include "driver/tovi.h"
 #include "host_api_standin/host_api_observer.h"
-#include "requests/worker_thread.h"
+#include "tests/support/replaceable_passes.h"
 #include "tests/support/temp_files.h"
 
 namespace devicetest {
@@ -98,14 +98,20 @@ protected:
 
     static void LoadDevices(const std::string& text) { ASSERT_EQ(devsim::LoadText(text), ""); }
 
-    // MakeDriver and Init on a parameter file with this content; Init's result.
-    std::uint8_t Start(const std::string& parameters) {
+    // MakeDriver and Init on a parameter file with this content; Init's result. The
+    // completion callback counts in completions_ unless the test brings its own.
+    std::uint8_t Start(const std::string& parameters, void* context = nullptr,
+                       host::CompletionCallback callback = nullptr) {
         Stop();
         driver_ = MakeDriver();
         const std::string path = files_.Write("plant.ini", parameters);
         message_[0] = '\0';
+        if (callback == nullptr) {
+            context = &completions_;
+            callback = &Completions::Callback;
+        }
         return Init(driver_, static_cast<std::uint32_t>(path.size()), path.c_str(), sizeof message_ - 1, message_, 1, 0,
-                    &completions_, &Completions::Callback);
+                    context, callback);
     }
     void Stop() {
         if (driver_ == nullptr) return;
@@ -115,14 +121,20 @@ protected:
     }
     std::string message() const { return message_; }
 
+    // A started driver has its worker. A batch sent to a driver whose start failed
+    // fails the test at once instead of waiting for a callback that cannot come.
+    bool Running() const { return driver_ != nullptr && driver_->worker_thread != nullptr; }
+
     // One read batch; returns when the worker has called back.
     void ReadBatch(std::initializer_list<std::int32_t> channels) {
+        ASSERT_TRUE(Running()) << "the driver did not start: " << message();
         const std::uint64_t seen = completions_.Count(0);
         for (const std::int32_t channel : channels) InputRequest(driver_, channel);
         InputRequestCompleted(driver_);
         ASSERT_TRUE(completions_.WaitBeyond(0, seen)) << "no completion callback for the read batch";
     }
     void WriteBatch(const std::vector<Write>& writes) {
+        ASSERT_TRUE(Running()) << "the driver did not start: " << message();
         const std::uint64_t seen = completions_.Count(1);
         for (const Write& write : writes) Send(write);
         OutputRequestCompleted(driver_);
@@ -199,7 +211,7 @@ protected:
     DriverInstance* driver_ = nullptr;
     char message_[256] = {};
 
-private:
+    // One OutputRequest, the batch left open.
     void Send(const Write& write) {
         std::uint32_t words[2] = {write.real != 0.0 ? 1u : 0u, 0u};
         if (write.type == tovi::kTypeReal) std::memcpy(words, &write.real, sizeof words);

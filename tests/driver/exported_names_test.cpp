@@ -36,6 +36,10 @@ TEST(ExportedNames, EveryEntryPointResolvesByName) {
 std::string InitOfCopy(const std::filesystem::path& copy, const std::string& plant) {
     std::filesystem::create_directories(copy.parent_path());
     std::filesystem::copy_file(TOVI_DRIVER_LIBRARY, copy, std::filesystem::copy_options::overwrite_existing);
+    // The host's driver API library goes beside it, where the driver looks for it.
+    const std::filesystem::path host_api = std::filesystem::path(TOVI_DRIVER_LIBRARY).parent_path() / "libqs_dapi.so";
+    std::filesystem::copy_file(host_api, copy.parent_path() / host_api.filename(),
+                               std::filesystem::copy_options::overwrite_existing);
     char error[256] = {};
     tovi::platform::LibraryHandle library = tovi::platform::OpenLibrary(copy.string().c_str(), 255, error);
     if (library == nullptr) return std::string("cannot load the copy: ") + error;

@@ -48,13 +48,16 @@ TEST_F(DriverTest, InformationPageIsFilledByteForByte) {
     }
     ASSERT_EQ(InitOn(files_.Write("plant.ini", tovitest::kEmptyPlant)), 1) << message();
 
-    EXPECT_EQ(BytesOf(GetDialogBoxItem(driver_, 0)), Item(20, 20, 370, 100, 0, "TOVI 4000/5000 v4.0", 0, 0));
+    // The page as the host window copied it while it was being created: complete by then.
+    hostapi::WindowState window;
+    ASSERT_TRUE(hostapi::FindWindow(driver_->driver_window, &window));
+    ASSERT_EQ(window.page.size(), 5u);
+    EXPECT_EQ(BytesOf(&window.page[0]), Item(20, 20, 370, 100, 0, "TOVI 4000/5000 v4.0", 0, 0));
     // "Ovladač pro moduly TOVI 4000/5000" with the c-caron as Windows-1250 byte E8.
-    EXPECT_EQ(BytesOf(GetDialogBoxItem(driver_, 1)),
-              Item(10, 10, 0, 15, 1, "Ovlada\xE8 pro moduly TOVI 4000/5000", 0, 34));
-    EXPECT_EQ(BytesOf(GetDialogBoxItem(driver_, 2)), Item(10, 33, 350, 17, 1, "", 1, 2));
+    EXPECT_EQ(BytesOf(&window.page[1]), Item(10, 10, 0, 15, 1, "Ovlada\xE8 pro moduly TOVI 4000/5000", 0, 34));
+    EXPECT_EQ(BytesOf(&window.page[2]), Item(10, 33, 350, 17, 1, "", 1, 2));
     for (std::uint32_t i = 3; i < 5; ++i) {
-        const auto bytes = BytesOf(GetDialogBoxItem(driver_, i));
+        const auto bytes = BytesOf(&window.page[i]);
         std::int32_t fields[4];
         std::memcpy(fields, bytes.data(), sizeof fields);
         EXPECT_EQ(fields[0], 10);

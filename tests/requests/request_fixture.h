@@ -13,6 +13,7 @@
 #include "host/memory.h"
 #include "platform/platform.h"
 #include "requests/worker_thread.h"
+#include "tests/support/replaceable_passes.h"
 #include "tests/support/driver_fixture.h"
 
 namespace tovitest {

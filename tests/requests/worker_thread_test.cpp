@@ -2,7 +2,6 @@
 // a gate the test opens, and a completion callback that records what it was told.
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "device/passes.h"
@@ -141,23 +140,6 @@ TEST_F(WorkerTest, CompletionDuringAPassStartsAnotherCycle) {
     // cycle: the read batch completed while the first pass ran.
     ASSERT_TRUE(WaitForEvents(6));
     EXPECT_EQ(Events(), (std::vector<int>{'I', 0, 'O', 1, 'I', 0}));
-}
-
-TEST_F(WorkerTest, StopDuringAPassEndsItAndStillCallsBack) {
-    CloseGate();
-    StartWorker();
-    for (std::int32_t n = 1; n <= 4; ++n) InputRequest(driver_, n);
-    InputRequestCompleted(driver_);
-    ASSERT_TRUE(journal_.WaitFor([&] { return journal_.passes_waiting_at_gate == 1; }));
-    // Done waits for the worker: let the gate open once the stop bit is visible.
-    std::thread opener([&] {
-        // Done sets the stop bit before it signals the stop event.
-        EXPECT_TRUE(platform::WaitForEvent(driver_->stop_event, 20000));
-        OpenGate();
-    });
-    Done(driver_);
-    opener.join();
-    EXPECT_EQ(Events(), (std::vector<int>{'I', 0}));
 }
 
 }  // namespace

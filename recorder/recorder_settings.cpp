@@ -1,0 +1,110 @@
+#include "recorder/recorder_settings.h"
+
+#include <charconv>
+#include <fstream>
+
+#include "device/vendor_api.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace recorder {
+namespace {
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+bool IsAbsolute(const std::string& path) {
+#if defined(_WIN32)
+    return (path.size() > 1 && path[1] == ':') || (!path.empty() && (path[0] == '\\' || path[0] == '/'));
+#else
+    return !path.empty() && path[0] == '/';
+#endif
+}
+
+// The vendor's installation: the system's library directory.
+std::string SystemLibrary(const char* name) {
+#if defined(_WIN32)
+    char directory[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
+    if (length == 0 || length > MAX_PATH) return std::string("C:\\Windows\\System32\\") + name;
+    return std::string(directory) + "\\" + name;
+#else
+    return std::string("/usr/lib/") + name;
+#endif
+}
+
+}  // namespace
+
+std::string DirectoryOf(const void* address) {
+    std::string path;
+#if defined(_WIN32)
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCSTR>(address), &module)) {
+        return "";
+    }
+    char name[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameA(module, name, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return "";
+    path.assign(name, length);
+    const auto end = path.find_last_of("\\/");
+#else
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return "";
+    path = info.dli_fname;
+    const auto end = path.rfind('/');
+#endif
+    return end == std::string::npos ? "" : path.substr(0, end + 1);
+}
+
+Settings ReadSettings(const std::string& directory, std::string& problems) {
+    Settings settings;
+    settings.device_library = SystemLibrary(vendor::kDeviceLibraryName);
+    settings.serial_library = SystemLibrary(vendor::kSerialLibraryName);
+    settings.file = directory + "tovi-recording.txt";
+    std::ifstream in(directory + kSettingsFile);
+    std::string line;
+    int number = 0;
+    auto resolve = [&](const std::string& value) { return IsAbsolute(value) ? value : directory + value; };
+    while (std::getline(in, line)) {
+        ++number;
+        line = Trim(line);
+        if (line.empty() || line[0] == ';' || line[0] == '#' || line[0] == '[') continue;
+        const auto equals = line.find('=');
+        const std::string key = equals == std::string::npos ? line : Trim(line.substr(0, equals));
+        const std::string value = equals == std::string::npos ? "" : Trim(line.substr(equals + 1));
+        const std::string where = std::string(kSettingsFile) + ":" + std::to_string(number) + ": ";
+        std::uint64_t count = 0;
+        const bool whole = !value.empty() && std::from_chars(value.data(), value.data() + value.size(), count).ptr ==
+                                                 value.data() + value.size();
+        if (key == "device_library" && !value.empty()) {
+            settings.device_library = resolve(value);
+        } else if (key == "serial_library" && !value.empty()) {
+            settings.serial_library = resolve(value);
+        } else if (key == "file" && !value.empty()) {
+            settings.file = resolve(value);
+        } else if (key == "max_size_mb" && whole && count <= (1u << 20)) {
+            settings.max_bytes = count << 20;
+        } else if (key == "max_size_kb" && whole && count <= (1u << 30)) {
+            settings.max_bytes = count << 10;
+        } else if (key == "flush_ms" && whole && count <= 3600000) {
+            settings.flush_ms = static_cast<std::uint32_t>(count);
+        } else if (key == "keep" && whole && count <= 99) {
+            settings.keep = static_cast<int>(count);
+        } else if (key == "record" && (value == "on" || value == "off")) {
+            settings.record = value == "on";
+        } else {
+            problems += where + "\"" + line + "\" is not a setting of the recorder (skipped)\n";
+        }
+    }
+    return settings;
+}
+
+}  // namespace recorder

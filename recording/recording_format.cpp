@@ -1,0 +1,362 @@
+#include "recording/recording_format.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+namespace recording {
+namespace {
+
+enum class Kind { Integer, Real, Hex, Text, Entry };
+
+struct KeyKind {
+    const char* key;
+    Kind kind;
+};
+
+// What every field key holds. A key means the same wherever it occurs.
+constexpr KeyKind kKeys[] = {
+    {"handle", Kind::Integer},   {"dev", Kind::Integer},        {"channel", Kind::Integer},
+    {"port", Kind::Integer},     {"counter", Kind::Integer},    {"gain", Kind::Integer},
+    {"trigger", Kind::Integer},  {"mask", Kind::Integer},       {"state", Kind::Integer},
+    {"bit", Kind::Integer},      {"gate", Kind::Integer},       {"latch", Kind::Integer},
+    {"enabled", Kind::Integer},  {"max", Kind::Integer},        {"size", Kind::Integer},
+    {"index", Kind::Integer},    {"code", Kind::Integer},       {"length", Kind::Integer},
+    {"timeout", Kind::Integer},  {"terminator", Kind::Integer}, {"returned", Kind::Integer},
+    {"devices", Kind::Integer},  {"value", Kind::Integer},      {"count", Kind::Integer},
+    {"overflow", Kind::Integer}, {"low", Kind::Integer},        {"high", Kind::Integer},
+    {"received", Kind::Integer}, {"voltage", Kind::Real},       {"frequency", Kind::Real},
+    {"low_limit", Kind::Real},   {"high_limit", Kind::Real},    {"features", Kind::Hex},
+    {"config", Kind::Hex},       {"text", Kind::Text},          {"data", Kind::Text},
+    {"entry", Kind::Entry},
+};
+
+constexpr const char* kFunctions[] = {
+    "DRV_DeviceGetNumOfList", "DRV_DeviceGetList",    "DRV_DeviceGetSubList", "DRV_DeviceOpen",
+    "DRV_DeviceClose",        "DRV_DeviceGetFeatures", "DRV_GetErrorMessage", "DRV_AIVoltageIn",
+    "DRV_AOVoltageOut",       "DRV_DioReadPortByte",  "DRV_DioWritePortByte", "DRV_DioWriteBit",
+    "DRV_CounterEventRead",   "DRV_CounterEventStart", "DRV_CounterReset",    "DRV_CounterFreqRead",
+    "DRV_AlarmConfig",        "DRV_AlarmEnable",      "DRV_AlarmReset",       "DRV_AlarmCheck",
+    "COMGetConfig",           "COMOpen",              "COMSetConfig",         "COMWrite",
+    "COMRead",                "COMClose",
+};
+
+const KeyKind* FindKey(std::string_view key) {
+    for (const KeyKind& entry : kKeys) {
+        if (key == entry.key) return &entry;
+    }
+    return nullptr;
+}
+
+bool Quoted(std::string_view key) {
+    const KeyKind* entry = FindKey(key);
+    return entry != nullptr && (entry->kind == Kind::Text || entry->kind == Kind::Entry);
+}
+
+template <class T>
+bool Whole(std::string_view text, T& value) {
+    if (text.empty()) return false;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+bool IsHex(std::string_view text) {
+    if (text.size() % 2 != 0) return false;
+    for (const char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
+    }
+    return true;
+}
+
+// "NUMBER SUBDEVICES NAME" of a device-list entry.
+bool IsEntry(std::string_view text) {
+    const auto first = text.find(' ');
+    const auto second = first == std::string_view::npos ? first : text.find(' ', first + 1);
+    std::uint32_t number = 0;
+    std::int16_t subdevices = 0;
+    return second != std::string_view::npos && Whole(text.substr(0, first), number) &&
+           Whole(text.substr(first + 1, second - first - 1), subdevices) && text.size() - second - 1 <= 50;
+}
+
+// Reads one line's tokens; false with the reason.
+class LineReader {
+public:
+    explicit LineReader(std::string_view line) : line_(line) {}
+
+    bool AtEnd() {
+        SkipBlanks();
+        return pos_ >= line_.size();
+    }
+    std::string_view Word() {
+        SkipBlanks();
+        const std::size_t start = pos_;
+        while (pos_ < line_.size() && line_[pos_] != ' ') ++pos_;
+        return line_.substr(start, pos_ - start);
+    }
+    // A quoted text at the current position, escapes resolved.
+    bool QuotedText(std::string& out, std::string& why) {
+        out.clear();
+        if (pos_ >= line_.size() || line_[pos_] != '"') return Fail(why, "a text must start with \"");
+        for (++pos_; pos_ < line_.size(); ++pos_) {
+            const char c = line_[pos_];
+            if (c == '"') {
+                ++pos_;
+                if (pos_ < line_.size() && line_[pos_] != ' ') return Fail(why, "a blank must follow a text's \"");
+                return true;
+            }
+            if (c != '\\') {
+                out += c;
+                continue;
+            }
+            if (++pos_ >= line_.size()) break;
+            switch (line_[pos_]) {
+                case '\\': out += '\\'; break;
+                case '"': out += '"'; break;
+                case 'r': out += '\r'; break;
+                case 'n': out += '\n'; break;
+                case 't': out += '\t'; break;
+                case 'x': {
+                    unsigned value = 0;
+                    if (pos_ + 2 >= line_.size() || !IsHex(line_.substr(pos_ + 1, 2)) ||
+                        std::from_chars(line_.data() + pos_ + 1, line_.data() + pos_ + 3, value, 16).ec != std::errc()) {
+                        return Fail(why, "\\x takes two hexadecimal digits");
+                    }
+                    out += static_cast<char>(value);
+                    pos_ += 2;
+                    break;
+                }
+                default: return Fail(why, "unknown escape \\" + std::string(1, line_[pos_]));
+            }
+        }
+        return Fail(why, "a text has no closing \"");
+    }
+    // key=value; the value's form is checked against what the key holds.
+    bool ReadField(Field& field, std::string& why) {
+        SkipBlanks();
+        const std::size_t start = pos_;
+        while (pos_ < line_.size() && line_[pos_] != '=' && line_[pos_] != ' ') ++pos_;
+        field.key.assign(line_.substr(start, pos_ - start));
+        const KeyKind* kind = FindKey(field.key);
+        if (kind == nullptr) return Fail(why, "unknown field \"" + field.key + "\"");
+        if (pos_ >= line_.size() || line_[pos_] != '=') return Fail(why, field.key + " has no value");
+        ++pos_;
+        if (kind->kind == Kind::Text || kind->kind == Kind::Entry) {
+            if (!QuotedText(field.value, why)) return false;
+            if (kind->kind == Kind::Entry && !IsEntry(field.value)) {
+                return Fail(why, "entry must be \"NUMBER SUBDEVICES NAME\" with a name of at most 50 bytes");
+            }
+            return true;
+        }
+        field.value.assign(Word());
+        std::int64_t integer = 0;
+        float real = 0;
+        const bool good = kind->kind == Kind::Integer ? Whole(field.value, integer)
+                          : kind->kind == Kind::Real  ? Whole(field.value, real)
+                                                      : IsHex(field.value);
+        if (!good) return Fail(why, field.key + "=" + field.value + " is not " +
+                                    (kind->kind == Kind::Integer ? "a whole number"
+                                     : kind->kind == Kind::Real  ? "a number"
+                                                                 : "hexadecimal bytes"));
+        return true;
+    }
+
+private:
+    void SkipBlanks() {
+        while (pos_ < line_.size() && line_[pos_] == ' ') ++pos_;
+    }
+    static bool Fail(std::string& why, const std::string& text) {
+        why = text;
+        return false;
+    }
+
+    std::string_view line_;
+    std::size_t pos_ = 0;
+};
+
+bool ParseCall(std::string_view line, Call& call, std::string& why) {
+    LineReader reader(line);
+    if (!Whole(reader.Word(), call.time_us)) {
+        why = "a call line starts with its time in microseconds";
+        return false;
+    }
+    if (!Whole(reader.Word(), call.thread)) {
+        why = "the time must be followed by the thread number";
+        return false;
+    }
+    call.function.assign(reader.Word());
+    bool known = false;
+    for (const char* name : kFunctions) known = known || call.function == name;
+    if (!known) {
+        why = "unknown function \"" + call.function + "\"";
+        return false;
+    }
+    std::vector<Field>* side = &call.inputs;
+    while (!reader.AtEnd()) {
+        Field field;
+        // "->" separates the inputs from the status and the outputs.
+        LineReader peek = reader;
+        if (side == &call.inputs && peek.Word() == "->") {
+            reader = peek;
+            if (!Whole(reader.Word(), call.status)) {
+                why = "\"->\" must be followed by the status, a whole number";
+                return false;
+            }
+            side = &call.outputs;
+            continue;
+        }
+        if (!reader.ReadField(field, why)) return false;
+        side->push_back(std::move(field));
+    }
+    if (side != &call.outputs) {
+        why = "the line ends before \"-> STATUS\": a call line cut short";
+        return false;
+    }
+    return true;
+}
+
+bool ParseHeaderLine(std::string_view line, Header& header, std::string& why) {
+    LineReader reader(line);
+    const std::string_view word = reader.Word();
+    std::string* target = word == "device-library" ? &header.device_library
+                          : word == "serial-library" ? &header.serial_library
+                                                     : nullptr;
+    if (word == "started") {
+        const std::size_t text = line.find_first_not_of(' ', line.find("started") + 7);
+        header.started.assign(text == std::string_view::npos ? std::string_view() : line.substr(text));
+        return true;
+    }
+    if (target == nullptr) {
+        why = "unknown header line \"" + std::string(word) + "\"";
+        return false;
+    }
+    if (reader.AtEnd() || !reader.QuotedText(*target, why)) {
+        if (why.empty()) why = std::string(word) + " takes a quoted path";
+        return false;
+    }
+    if (!reader.AtEnd()) {
+        why = "text after the path";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const Field* Call::Input(std::string_view key) const {
+    for (const Field& field : inputs) {
+        if (field.key == key) return &field;
+    }
+    return nullptr;
+}
+
+bool LooksLikeRecording(std::string_view text) {
+    const std::size_t length = std::strlen(kMagic);
+    return text.size() > length && text.substr(0, length) == kMagic && text[length] == ' ';
+}
+
+std::string Quote(std::string_view bytes) {
+    std::string out = "\"";
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            static const char digits[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string HeaderText(const Header& header) {
+    return std::string(kMagic) + " " + std::to_string(header.version) + "\nstarted " + header.started +
+           "\ndevice-library " + Quote(header.device_library) + "\nserial-library " + Quote(header.serial_library) +
+           "\n";
+}
+
+std::string FieldsText(const std::vector<Field>& fields) {
+    std::string out;
+    for (const Field& field : fields) {
+        if (!out.empty()) out += ' ';
+        out += field.key;
+        out += '=';
+        out += Quoted(field.key) ? Quote(field.value) : field.value;
+    }
+    return out;
+}
+
+void AppendCallLine(const Call& call, std::string& out) {
+    char numbers[48];
+    std::snprintf(numbers, sizeof numbers, "%llu %u ", static_cast<unsigned long long>(call.time_us),
+                  static_cast<unsigned>(call.thread));
+    out += numbers;
+    out += call.function;
+    if (!call.inputs.empty()) out += ' ';
+    out += FieldsText(call.inputs);
+    out += " -> ";
+    out += std::to_string(call.status);
+    if (!call.outputs.empty()) out += ' ';
+    out += FieldsText(call.outputs);
+    out += '\n';
+}
+
+bool ParseRecording(std::string_view text, const std::string& origin, Recording& out, std::string& error) {
+    out = Recording();
+    std::size_t number = 0;
+    bool header_done = false;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        std::string why;
+        auto fail = [&](const std::string& message) {
+            error = origin + ":" + std::to_string(number) + ": " + message;
+            return false;
+        };
+        if (number == 1) {
+            LineReader reader(line);
+            if (reader.Word() != kMagic) return fail(std::string("not a recording: it must start with \"") + kMagic + " 1\"");
+            const std::string_view version = reader.Word();
+            if (!Whole(version, out.header.version) || !reader.AtEnd()) {
+                return fail("the first line must be \"" + std::string(kMagic) + " VERSION\"");
+            }
+            if (out.header.version != kFormatVersion) {
+                return fail("recording format version " + std::string(version) + " is not known (this build reads version " +
+                            std::to_string(kFormatVersion) + ")");
+            }
+            continue;
+        }
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] >= '0' && line[0] <= '9') {
+            header_done = true;
+            Call call;
+            call.line = number;
+            if (!ParseCall(line, call, why)) return fail(why);
+            out.calls.push_back(std::move(call));
+            continue;
+        }
+        if (header_done) return fail("a call line must start with its time in microseconds");
+        if (!ParseHeaderLine(line, out.header, why)) return fail(why);
+    }
+    if (number == 0) {
+        error = origin + ":1: the recording is empty";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace recording

@@ -1,0 +1,218 @@
+// The recorder libraries in front of the simulated device manager: results and
+// call order unchanged, each call one line, a file that cannot be written,
+// rotation, and a recorder that refuses to forward to a recorder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "device_sim/device_sim.h"
+#include "device_sim/exports.h"
+#include "platform/platform.h"
+#include "tests/support/temp_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Call lines without their time and thread.
+std::vector<std::string> Calls(const std::string& recording) {
+    std::vector<std::string> calls;
+    std::istringstream in(recording);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] < '0' || line[0] > '9') continue;
+        calls.push_back(line.substr(line.find(' ', line.find(' ') + 1) + 1));
+    }
+    return calls;
+}
+
+class RecorderTest : public ::testing::Test {
+protected:
+    void TearDown() override { devsim_unload(); }
+
+    // Copies of the recorder libraries with the given recorder.ini, loaded.
+    void Place(const std::string& settings) {
+        fs::copy_file(RECORDER_DEVICE_LIBRARY, dir_.path() / fs::path(RECORDER_DEVICE_LIBRARY).filename());
+        fs::copy_file(RECORDER_SERIAL_LIBRARY, dir_.path() / fs::path(RECORDER_SERIAL_LIBRARY).filename());
+        dir_.Write("recorder.ini", settings);
+        device_ = tovi::platform::OpenLibrary(dir_.Path(fs::path(RECORDER_DEVICE_LIBRARY).filename().string()).c_str(), 0, nullptr);
+        serial_ = tovi::platform::OpenLibrary(dir_.Path(fs::path(RECORDER_SERIAL_LIBRARY).filename().string()).c_str(), 0, nullptr);
+        ASSERT_NE(device_, nullptr);
+        ASSERT_NE(serial_, nullptr);
+    }
+    std::string Forwarding() const {
+        return std::string("[recorder]\ndevice_library=") + SIMULATED_DEVICE_LIBRARY +
+               "\nserial_library=" + SIMULATED_SERIAL_LIBRARY + "\nflush_ms=0\n";
+    }
+    template <class Fn>
+    Fn Device(const char* name) const {
+        return reinterpret_cast<Fn>(tovi::platform::LibrarySymbol(device_, name));
+    }
+    template <class Fn>
+    Fn Serial(const char* name) const {
+        return reinterpret_cast<Fn>(tovi::platform::LibrarySymbol(serial_, name));
+    }
+    std::uint16_t ReadPort(Handle handle, std::uint16_t port, Status& status) const {
+        std::uint16_t value = 0;
+        vendor::DioReadPortByteBlock block{port, 0, &value};
+        status = Device<vendor::DioReadPortByteFn>("DRV_DioReadPortByte")(handle, &block);
+        return value;
+    }
+
+    tovitest::TempDirectory dir_;
+    tovi::platform::LibraryHandle device_ = nullptr, serial_ = nullptr;
+};
+
+TEST_F(RecorderTest, ForwardsEveryCallUnchangedAndRecordsItsFieldsInCallOrder) {
+    ASSERT_EQ(devsim::LoadText("device 3 \"dio16 Address=3\"\n  di 8\n  do 8\n  inport 0 = 0x5A\n"
+                               "device 20 \"bus\"\n  serial 2\nsubdevice 21 \"disp6 Address=7\"\n  display address=7\n"
+                               "fault DRV_DioReadPortByte status=7 device=3 every=2 text=\"Bus error\"\n"),
+              "");
+    Place(Forwarding() + "file=plant.recording\n");
+    Handle device = 0;
+    ASSERT_EQ(Device<vendor::DeviceOpenFn>("DRV_DeviceOpen")(3, &device), 0);
+    Status status = -1;
+    EXPECT_EQ(ReadPort(device, 0, status), 0x5A);
+    EXPECT_EQ(status, 0);
+    ReadPort(device, 0, status);
+    EXPECT_EQ(status, 7);
+    char text[256] = {};
+    EXPECT_EQ(Device<vendor::GetErrorMessageFn>("DRV_GetErrorMessage")(7, text), 0);
+    EXPECT_STREQ(text, "Bus error");
+    vendor::DioWritePortByteBlock write{0, 0xFF, 0x81};
+    EXPECT_EQ(Device<vendor::DioWritePortByteFn>("DRV_DioWritePortByte")(device, &write), 0);
+    devsim_port_state port{};
+    EXPECT_EQ(devsim_port_output(3, 0, &port), 0);
+    EXPECT_EQ(port.value, 0x81);
+
+    Handle serial = 0;
+    std::uint32_t unused = 0;
+    ASSERT_EQ(Serial<vendor::COMOpenFn>("COMOpen")(2, &unused, &serial), 0);
+    const std::string frame = "$079012.50\r";
+    EXPECT_EQ(Serial<vendor::COMWriteFn>("COMWrite")(serial, frame.data(), static_cast<std::uint32_t>(frame.size())), 0);
+    char reply[16] = {};
+    std::uint32_t received = 0;
+    EXPECT_EQ(Serial<vendor::COMReadFn>("COMRead")(serial, reply, sizeof reply, 100, 13, &received), 0);
+    EXPECT_EQ(std::string(reply, received), "!07\r");
+    EXPECT_EQ(Device<vendor::DeviceCloseFn>("DRV_DeviceClose")(&device), 0);
+    EXPECT_EQ(device, 0u);
+    // Each call reached the simulator once, in the order made.
+    EXPECT_EQ(devsim_trace_count(), 9);
+
+    const std::string recording = Read(dir_.Path("plant.recording"));
+    EXPECT_EQ(recording.rfind("tovi-recording 1\nstarted ", 0), 0u) << recording;
+    EXPECT_NE(recording.find(std::string("\ndevice-library \"") + SIMULATED_DEVICE_LIBRARY + "\"\n"), std::string::npos);
+    const std::string h = std::to_string(serial - 1), s = std::to_string(serial);
+    const std::vector<std::string> expected = {
+        "DRV_DeviceOpen dev=3 -> 0 handle=" + h,
+        "DRV_DioReadPortByte handle=" + h + " dev=3 port=0 -> 0 value=90",
+        "DRV_DioReadPortByte handle=" + h + " dev=3 port=0 -> 7 value=0",
+        "DRV_GetErrorMessage code=7 -> 0 text=\"Bus error\"",
+        "DRV_DioWritePortByte handle=" + h + " dev=3 port=0 mask=255 state=129 -> 0",
+        "COMOpen port=2 -> 0 handle=" + s,
+        "COMWrite handle=" + s + " port=2 length=11 data=\"$079012.50\\r\" -> 0",
+        "COMRead handle=" + s + " port=2 size=16 timeout=100 terminator=13 -> 0 data=\"!07\\r\" received=4",
+        "DRV_DeviceClose handle=" + h + " dev=3 -> 0 handle=0",
+    };
+    EXPECT_EQ(Calls(recording), expected);
+}
+
+TEST_F(RecorderTest, AFileThatCannotBeWrittenStopsTheRecordingNotTheForwarding) {
+    for (const std::string& file : {dir_.Path("no/such/directory/plant.recording"), std::string("/dev/full")}) {
+        SCOPED_TRACE(file);
+        ASSERT_EQ(devsim::LoadText("device 3 \"dio16\"\n  di 8\n  inport 0 = 0x5A\n"), "");
+        fs::remove_all(dir_.path());
+        fs::create_directories(dir_.path());
+        Place(Forwarding() + "file=" + file + "\n");
+        ::testing::internal::CaptureStderr();
+        Handle device = 0;
+        ASSERT_EQ(Device<vendor::DeviceOpenFn>("DRV_DeviceOpen")(3, &device), 0);
+        for (int i = 0; i < 3; ++i) {
+            Status status = -1;
+            EXPECT_EQ(ReadPort(device, 0, status), 0x5A);
+            EXPECT_EQ(status, 0);
+        }
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.find("recording stopped"), said.rfind("recording stopped")) << said;
+        EXPECT_NE(said.find("tovi recorder: " + file + ": "), std::string::npos) << said;
+        tovi::platform::CloseLibrary(serial_);
+        tovi::platform::CloseLibrary(device_);
+    }
+}
+
+TEST_F(RecorderTest, AFullFileMovesAsideAndOnlyTheNewestAreKept) {
+    ASSERT_EQ(devsim::LoadText("device 3 \"dio16\"\n  di 8\n  inport 0 = 0x5A\n"), "");
+    Place(Forwarding() + "file=r.txt\nmax_size_kb=1\nkeep=2\n");
+    Handle device = 0;
+    ASSERT_EQ(Device<vendor::DeviceOpenFn>("DRV_DeviceOpen")(3, &device), 0);
+    for (int i = 0; i < 100; ++i) {
+        Status status = -1;
+        ReadPort(device, 0, status);
+    }
+    EXPECT_FALSE(fs::exists(dir_.Path("r.txt.3")));
+    std::size_t calls = 0;
+    for (const char* name : {"r.txt", "r.txt.1", "r.txt.2"}) {
+        const std::string text = Read(dir_.Path(name));
+        EXPECT_EQ(text.rfind("tovi-recording 1\n", 0), 0u) << name;
+        EXPECT_LE(text.size(), 1024u) << name;
+        calls += Calls(text).size();
+    }
+    // The newest calls are all there: the current file ends with the last one.
+    EXPECT_GT(calls, 10u);
+    const std::vector<std::string> last = Calls(Read(dir_.Path("r.txt")));
+    ASSERT_FALSE(last.empty());
+    EXPECT_EQ(last.back(), "DRV_DioReadPortByte handle=" + std::to_string(device) + " dev=3 port=0 -> 0 value=90");
+}
+
+TEST_F(RecorderTest, AFailedCallReachesTheFileAtOnceWithTheLinesBeforeIt) {
+    ASSERT_EQ(devsim::LoadText("device 3 \"dio16\"\n  di 8\n  inport 0 = 0x5A\n"
+                               "fault DRV_DioReadPortByte status=7 device=3 every=3\n"),
+              "");
+    Place(Forwarding() + "file=r.txt\nflush_ms=3600000\n");
+    Handle device = 0;
+    ASSERT_EQ(Device<vendor::DeviceOpenFn>("DRV_DeviceOpen")(3, &device), 0);
+    Status status = -1;
+    ReadPort(device, 0, status);
+    EXPECT_EQ(Calls(Read(dir_.Path("r.txt"))).size(), 0u) << "good calls wait for the next flush";
+    ReadPort(device, 0, status);
+    ReadPort(device, 0, status);
+    ASSERT_EQ(status, 7);
+    const std::vector<std::string> calls = Calls(Read(dir_.Path("r.txt")));
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[3], "DRV_DioReadPortByte handle=" + std::to_string(device) + " dev=3 port=0 -> 7 value=0");
+}
+
+TEST_F(RecorderTest, NeverForwardsToARecorderAndSaysWhyThroughTheErrorTextAndTheRecording) {
+    const std::string self = dir_.Path(fs::path(RECORDER_DEVICE_LIBRARY).filename().string());
+    Place("[recorder]\ndevice_library=" + fs::path(RECORDER_DEVICE_LIBRARY).filename().string() +
+          "\nfile=r.txt\nkeep=many\n");
+    std::int16_t count = 0;
+    const Status status = Device<vendor::DeviceGetNumOfListFn>("DRV_DeviceGetNumOfList")(&count);
+    EXPECT_EQ(status, 0x7E5E);
+    char text[256] = {};
+    Device<vendor::GetErrorMessageFn>("DRV_GetErrorMessage")(status, text);
+    EXPECT_EQ(std::string(text), "recorder: " + self +
+                                     " is a recorder library, not the vendor's: name the vendor's library in recorder.ini");
+    Handle serial = 0;
+    std::uint32_t unused = 0;
+    EXPECT_EQ(Serial<vendor::COMOpenFn>("COMOpen")(1, &unused, &serial), 0x7E5E);
+    // The calls are still recorded, with the reason in the header.
+    const std::string recording = Read(dir_.Path("r.txt"));
+    EXPECT_NE(recording.find("# not forwarded: " + self + " is a recorder library"), std::string::npos) << recording;
+    EXPECT_NE(recording.find("\n# recorder.ini:4: \"keep=many\" is not a setting of the recorder (skipped)\n"),
+              std::string::npos)
+        << recording;
+    EXPECT_NE(recording.find(" DRV_DeviceGetNumOfList -> 32350 devices=0\n"), std::string::npos) << recording;
+}
+
+}  // namespace

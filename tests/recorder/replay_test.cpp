@@ -1,0 +1,209 @@
+// The simulated device manager with a recording as its device set: recorded
+// answers in their order per function, device and channel, divergences named,
+// damaged recordings refused with FILE:LINE.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "device_sim/device_sim.h"
+#include "device_sim/exports.h"
+
+namespace {
+
+const char kHeader[] =
+    "tovi-recording 1\n"
+    "started 2026-12-08T10:00:00Z\n"
+    "device-library \"C:\\\\vendor\\\\ADSAPI32.dll\"\n"
+    "serial-library \"C:\\\\vendor\\\\ADSCOMM.dll\"\n";
+
+const char kCalls[] =
+    "10 1 DRV_DeviceOpen dev=3 -> 0 handle=7\n"
+    "20 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 0 value=90\n"
+    "21 1 DRV_DioReadPortByte handle=7 dev=3 port=1 -> 0 value=1\n"
+    "30 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 1001 value=90\n"
+    "35 1 DRV_GetErrorMessage code=1001 -> 0 text=\"Bus \\\"error\\\"\\xE8\"\n"
+    "40 1 DRV_DioWritePortByte handle=7 dev=3 port=1 mask=255 state=90 -> 0\n"
+    "41 2 DRV_AIVoltageIn handle=7 dev=3 channel=2 gain=1 trigger=0 -> 0 voltage=-2.75\n"
+    "50 1 COMOpen port=3 -> 0 handle=8\n"
+    "60 1 COMRead handle=8 port=3 size=80 timeout=100 terminator=13 -> 0 data=\"!07\\r\" received=4\n"
+    "70 1 DRV_DeviceClose handle=7 dev=3 -> 0 handle=0\n";
+
+class ReplayTest : public ::testing::Test {
+protected:
+    void TearDown() override { devsim_unload(); }
+
+    static std::string Load(const std::string& text) {
+        char error[512] = {};
+        return devsim_load_text(text.c_str(), error, sizeof error) == 0 ? "" : error;
+    }
+    static devsim_replay_state State() {
+        devsim_replay_state state{};
+        EXPECT_EQ(devsim_replay_state_of(&state), 0);
+        return state;
+    }
+};
+
+TEST_F(ReplayTest, AnswersEveryCallAsRecordedInItsOrderPerDeviceAndPort) {
+    ASSERT_EQ(Load(std::string(kHeader) + kCalls), "");
+    Handle device = 0;
+    ASSERT_EQ(DRV_DeviceOpen(3, &device), 0);
+    EXPECT_EQ(device, 7u);
+    // Port 1 before the second read of port 0: each port keeps its own order.
+    std::uint16_t value = 0;
+    vendor::DioReadPortByteBlock read{1, 0, &value};
+    EXPECT_EQ(DRV_DioReadPortByte(device, &read), 0);
+    EXPECT_EQ(value, 1);
+    read.port = 0;
+    EXPECT_EQ(DRV_DioReadPortByte(device, &read), 0);
+    EXPECT_EQ(value, 90);
+    value = 0;
+    EXPECT_EQ(DRV_DioReadPortByte(device, &read), 1001);
+    EXPECT_EQ(value, 90);
+    char text[256];
+    std::memset(text, 'x', sizeof text);
+    EXPECT_EQ(DRV_GetErrorMessage(1001, text), 0);
+    EXPECT_STREQ(text, "Bus \"error\"\xE8");
+    vendor::DioWritePortByteBlock write{1, 255, 90};
+    EXPECT_EQ(DRV_DioWritePortByte(device, &write), 0);
+    float volts = 0;
+    vendor::AIVoltageInBlock ai{2, 1, 0, 0, &volts};
+    EXPECT_EQ(DRV_AIVoltageIn(device, &ai), 0);
+    EXPECT_EQ(volts, -2.75f);
+
+    Handle serial = 0;
+    std::uint32_t unused = 0;
+    ASSERT_EQ(COMOpen(3, &unused, &serial), 0);
+    EXPECT_EQ(serial, 8u);
+    char reply[80];
+    std::uint32_t received = 0;
+    EXPECT_EQ(COMRead(serial, reply, sizeof reply, 100, 13, &received), 0);
+    ASSERT_EQ(received, 4u);
+    EXPECT_EQ(std::string(reply, 4), "!07\r");
+    EXPECT_EQ(DRV_DeviceClose(&device), 0);
+    EXPECT_EQ(device, 0u);
+
+    const devsim_replay_state state = State();
+    EXPECT_EQ(state.calls, 10u);
+    EXPECT_EQ(state.divergences, 0u);
+    EXPECT_EQ(state.remaining, 0u);
+    EXPECT_STREQ(state.first_divergence, "");
+
+    // A reset starts the recording again.
+    devsim_reset();
+    EXPECT_EQ(State().remaining, 10u);
+}
+
+TEST_F(ReplayTest, NamesTheFirstCallThatDiffersFromTheRecording) {
+    ASSERT_EQ(Load(std::string(kHeader) + kCalls), "");
+    Handle device = 0;
+    ASSERT_EQ(DRV_DeviceOpen(3, &device), 0);
+    // A changed output: answered with the recorded status, counted, named.
+    vendor::DioWritePortByteBlock write{1, 255, 91};
+    EXPECT_EQ(DRV_DioWritePortByte(device, &write), 0);
+    // A call the recording does not have at all.
+    vendor::DioWriteBitBlock bit{1, 3, 1};
+    EXPECT_NE(DRV_DioWriteBit(device, &bit), 0);
+    const devsim_replay_state state = State();
+    EXPECT_EQ(state.calls, 3u);
+    EXPECT_EQ(state.divergences, 2u);
+    EXPECT_STREQ(state.first_divergence,
+                 "call 2: DRV_DioWritePortByte dev=3 port=1: expected dev=3 port=1 mask=255 state=90 (line 10), "
+                 "got dev=3 port=1 mask=255 state=91");
+    EXPECT_EQ(state.ended, 0);
+}
+
+TEST_F(ReplayTest, DescriptionsRepeatAndCallsPastTheEndEndTheReplay) {
+    ASSERT_EQ(Load(std::string(kHeader) +
+                   "1 1 DRV_DeviceGetNumOfList -> 0 devices=2\n"
+                   "2 1 DRV_DeviceGetList max=2 -> 0 returned=2 entry=\"1 0 ai8\" entry=\"20 2 COM3 bus\"\n"
+                   "3 1 DRV_DeviceOpen dev=1 -> 0 handle=5\n"
+                   "4 1 DRV_AIVoltageIn handle=5 dev=1 channel=0 gain=0 trigger=0 -> 0 voltage=1.5\n"),
+              "");
+    for (int round = 0; round < 2; ++round) {
+        std::int16_t count = 0, returned = 0;
+        EXPECT_EQ(DRV_DeviceGetNumOfList(&count), 0);
+        EXPECT_EQ(count, 2);
+        vendor::DeviceListEntry list[2];
+        std::memset(list, 0x55, sizeof list);
+        EXPECT_EQ(DRV_DeviceGetList(list, 2, &returned), 0);
+        ASSERT_EQ(returned, 2);
+        EXPECT_EQ(list[1].device_number, 20u);
+        EXPECT_EQ(list[1].subdevice_count, 2);
+        EXPECT_EQ(std::string(list[1].device_name, sizeof list[1].device_name),
+                  std::string("COM3 bus") + std::string(42, '\0'));
+    }
+    Handle device = 0;
+    ASSERT_EQ(DRV_DeviceOpen(1, &device), 0);
+    float volts = 0;
+    vendor::AIVoltageInBlock ai{0, 0, 0, 0, &volts};
+    EXPECT_EQ(DRV_AIVoltageIn(device, &ai), 0);
+    EXPECT_NE(DRV_AIVoltageIn(device, &ai), 0);
+    const devsim_replay_state state = State();
+    EXPECT_EQ(state.ended, 1);
+    EXPECT_EQ(state.divergences, 0u);
+}
+
+TEST_F(ReplayTest, ARecordedAnswerLargerThanTheCallsRoomIsNotWritten) {
+    ASSERT_EQ(Load(std::string(kHeader) +
+                   "2 1 DRV_DeviceGetList max=1 -> 0 returned=2 entry=\"1 0 ai8\"\n"
+                   "3 1 COMOpen port=3 -> 0 handle=8\n"
+                   "4 1 COMRead handle=8 port=3 size=4 timeout=100 terminator=13 -> 0 data=\"!07\\r\" received=9\n"
+                   "5 1 COMRead handle=8 port=3 size=4 timeout=100 terminator=13 -> 0 data=\"!07\\r!\" received=5\n"),
+              "");
+    vendor::DeviceListEntry list[2];
+    std::memset(list, 0, sizeof list);
+    std::int16_t returned = 0;
+    DRV_DeviceGetList(list, 1, &returned);
+    EXPECT_EQ(returned, 0);
+    Handle serial = 0;
+    std::uint32_t unused = 0;
+    ASSERT_EQ(COMOpen(3, &unused, &serial), 0);
+    char reply[5] = {'x', 'x', 'x', 'x', 'x'};
+    std::uint32_t received = 0;
+    COMRead(serial, reply, 4, 100, 13, &received);
+    EXPECT_LE(received, 4u);
+    COMRead(serial, reply, 4, 100, 13, &received);
+    EXPECT_LE(received, 4u);
+    EXPECT_EQ(reply[4], 'x');
+    const devsim_replay_state state = State();
+    EXPECT_EQ(state.divergences, 3u);
+    EXPECT_STREQ(state.first_divergence,
+                 "call 1: DRV_DeviceGetList: line 5: returned=2 is more than the call gave room for (1)");
+}
+
+TEST_F(ReplayTest, DamagedRecordingsAreRefusedWithTheirLineAndTheDeviceSetStays) {
+    ASSERT_EQ(Load("device 4 \"do16 Address=4\"\n  do 8\n"), "");
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"tovi-recording 2\n", "text:1: recording format version 2 is not known (this build reads version 1)"},
+        {"tovi-recording one\n", "text:1: the first line must be \"tovi-recording VERSION\""},
+        {std::string(kHeader) + "10 1 DRV_DeviceOpen dev=3 -> 0 handle=7\n20 1 DRV_DioReadPortByte handle=7 dev=3",
+         "text:6: the line ends before \"-> STATUS\": a call line cut short"},
+        {std::string(kHeader) + "41 2 DRV_AIVoltageIn handle=7 channel=2 -> 0 voltage=2,5\n",
+         "text:5: voltage=2,5 is not a number"},
+        {std::string(kHeader) + "60 1 COMRead handle=8 -> 0 data=\"!07\\r received=4\n",
+         "text:5: a text has no closing \""},
+        {std::string(kHeader) + "60 1 COMRead handle=8 -> 0 data=\"\\x4\"\n", "text:5: \\x takes two hexadecimal digits"},
+        {std::string(kHeader) + "60 1 DRV_Explode handle=8 -> 0\n", "text:5: unknown function \"DRV_Explode\""},
+        {std::string(kHeader) + "60 1 COMOpen port=3 colour=red -> 0\n", "text:5: unknown field \"colour\""},
+        {std::string(kHeader) + "60 1 COMOpen port=3 -> zero\n",
+         "text:5: \"->\" must be followed by the status, a whole number"},
+        {std::string(kHeader) + "2 1 DRV_DeviceGetList max=2 -> 0 entry=\"1 ai8\"\n",
+         "text:5: entry must be \"NUMBER SUBDEVICES NAME\" with a name of at most 50 bytes"},
+        {"tovi-recording 1\nstarted now\nlibraries \"x\"\n", "text:3: unknown header line \"libraries\""},
+        {std::string(kHeader) + "10 1 DRV_DeviceOpen dev=3 -> 0 handle=7\nnot a call\n",
+         "text:6: a call line must start with its time in microseconds"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Load(c.text), c.error) << c.text;
+        EXPECT_EQ(devsim_replay_state_of(nullptr), -1);
+        devsim_replay_state state{};
+        EXPECT_EQ(devsim_replay_state_of(&state), -1) << "a refused recording must not replace the device set";
+        EXPECT_EQ(devsim_device_count(), 1);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,9 @@
+# Makes BIG_FILE a text file just over the 32 MiB tovihost reads at most, runs the
+# emulator as expect_run.cmake does, and removes the file again.
+string(REPEAT "; a comment line of a parameter file grown far too large\n" 20000 block)
+file(WRITE "${BIG_FILE}" "[tovi]\n")
+foreach(i RANGE 30)
+  file(APPEND "${BIG_FILE}" "${block}")
+endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/expect_run.cmake)
+file(REMOVE "${BIG_FILE}")
