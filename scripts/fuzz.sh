@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Coverage-guided fuzzing with libFuzzer (clang, AddressSanitizer + UndefinedBehaviorSanitizer).
 #   scripts/fuzz.sh [RUNS_CONFIG] [SECONDS_OTHERS]
-# The configuration target runs RUNS_CONFIG executions (default 2000000), the request,
-# text and recording targets SECONDS_OTHERS seconds each (default 120). A crash stops the run
+# The configuration target runs RUNS_CONFIG executions (default 2000000), then the
+# request, text and recording targets side by side for SECONDS_OTHERS seconds
+# (default 120). A crash stops the run
 # and leaves its input in build/fuzz/findings/; keep it in tests/fuzz/regressions/<target>/
 # once fixed, so that the ordinary test command replays it.
 set -euo pipefail
@@ -54,7 +55,12 @@ fuzz() {
 }
 
 fuzz config "$jobs" -runs="$((runs_config / jobs))" -dict="$root/tests/fuzz/config.dict"
-fuzz requests 1 -max_total_time="$seconds_others"
-fuzz text 1 -max_total_time="$seconds_others"
-fuzz recording 1 -max_total_time="$seconds_others" -dict="$root/tests/fuzz/recording.dict"
+# The time-bounded targets run side by side, sharing the cores for the same time.
+pids=()
+fuzz requests 1 -max_total_time="$seconds_others" & pids+=($!)
+fuzz text 1 -max_total_time="$seconds_others" & pids+=($!)
+fuzz recording 1 -max_total_time="$seconds_others" -dict="$root/tests/fuzz/recording.dict" & pids+=($!)
+failed=0
+for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+((failed == 0)) || exit 1
 echo "== fuzzing found nothing"
