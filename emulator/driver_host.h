@@ -65,6 +65,11 @@ private:
 // reach it.
 bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules);
 
+// Starts the driver for a command of one batch: warns of another device manager,
+// prints the driver's refusal (false), or arms the crash report for the batch.
+bool StartForOneBatch(DriverHost& host, const std::string& param_path, const std::string& log_dir,
+                      std::size_t modules, const char* batch);
+
 // What the simulator reports of every vendor call: printed as it happens when
 // asked (filtered by device), and timed per device for the statistics. The device
 // manager's calls arrive on the driver's worker thread.

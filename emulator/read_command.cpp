@@ -80,16 +80,10 @@ int ReadCommand(const Options& options) {
         }
         faults.Add(fault, id);
     }
-    std::string message;
-    const bool started = host.Start(param_path, arguments.Value("--log-dir"), message);
-    WarnOtherDeviceManager(host.driver_path(), plant.modules().size());
-    if (!started) {
-        std::printf("error: %s\n  (tovihost check %s explains the configuration)\n", ShownUtf8(message).c_str(),
-                    param_path.c_str());
+    if (!StartForOneBatch(host, param_path, arguments.Value("--log-dir"), plant.modules().size(),
+                          "the read batch")) {
         return kExitRefused;
     }
-    InstallCrashReport();
-    SetCrashContext("the read batch");
     std::vector<ChannelOutcome> outcomes;
     const bool finished = host.session().Read(reads, outcomes, std::chrono::milliseconds(timeout_ms));
     const std::string error_line = host.ErrorLine();

@@ -81,16 +81,10 @@ int WriteCommand(const Options& options) {
     std::string devices;
     if (!LoadDevicesFor("write", arguments, param_path, devices)) return kExitUsage;
     plant.ResolveDevices();
-    std::string message;
-    const bool started = host.Start(param_path, arguments.Value("--log-dir"), message);
-    WarnOtherDeviceManager(host.driver_path(), plant.modules().size());
-    if (!started) {
-        std::printf("error: %s\n  (tovihost check %s explains the configuration)\n", ShownUtf8(message).c_str(),
-                    param_path.c_str());
+    if (!StartForOneBatch(host, param_path, arguments.Value("--log-dir"), plant.modules().size(),
+                          "the write batch")) {
         return kExitRefused;
     }
-    InstallCrashReport();
-    SetCrashContext("the write batch");
     std::vector<ChannelOutcome> outcomes;
     const bool finished = host.session().Write(values, outcomes, std::chrono::milliseconds(timeout_ms));
     const std::string error_line = host.ErrorLine();
