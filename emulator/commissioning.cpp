@@ -50,13 +50,13 @@ std::string LogWritable(const std::string& path) {
     return existed ? "can be written (it exists; lines are added to it)" : "can be written (it does not exist yet)";
 }
 
+}  // namespace
+
 bool IsDisplayModule(const Plant& plant, const PlantModule& module) {
     return std::any_of(plant.channels().begin(), plant.channels().end(), [&](const PlantChannel& c) {
         return c.module == module.name && (c.keyword == "display_select" || c.keyword == "display_data");
     });
 }
-
-}  // namespace
 
 std::string DisplayAddress(const std::string& device_text, const std::string& subdevice_text) {
     std::string scratch;

@@ -23,6 +23,9 @@ std::size_t PrintBindings(const Plant& plant, bool have_devices);
 // type, parameter channels and owner. False with the reason.
 bool WriteChannelMap(const Plant& plant, const std::string& path, std::string& error);
 
+// Whether the module has display channels.
+bool IsDisplayModule(const Plant& plant, const PlantModule& module);
+
 // The address the driver sends a display: from the first of the device and
 // sub-device texts that holds "address" (any case), the word after it in hex
 // (decimal when the text holds "dec"), written as at least two upper-case hex

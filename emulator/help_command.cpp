@@ -25,11 +25,14 @@ struct Help {
 };
 
 const Help kHelp[] = {
-    {"check", "usage: tovihost check [--devices FILE|none] [--log-dir DIR] [--channels FILE.csv] PARAMFILE\n",
+    {"check", "usage: tovihost check [--devices FILE|none] [--log-dir DIR] [--channels FILE.csv] [--strict] PARAMFILE\n",
      "Starts and stops the driver on PARAMFILE as a host does before taking it into service, and\n"
      "reports: the driver's answer (or where the fault it reports sits), the [tovi] settings as the\n"
      "driver takes them, the error log's path and whether it can be written, the device each module\n"
-     "binds to, and the modules and channels.\n"
+     "binds to, and the modules and channels. It warns, with file and line, of what the driver takes\n"
+     "without a word: a section of no module, a section given twice, a [tovi] key the driver does\n"
+     "not know, two modules on one device, a file saved as UTF-8, a display without an address.\n"
+     "  --strict             warnings make the exit status 1 (for a check in a build pipeline)\n"
      "  --log-dir DIR        where an error log named without a directory goes (default: here)\n"
      "  --channels FILE.csv  write the channel map: channel, module, keyword, port, bit, direction,\n"
      "                       value type, parameter channels, owner\n"},
