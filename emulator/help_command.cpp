@@ -96,6 +96,9 @@ const Help kHelp[] = {
      "  counter MODULE N started|gate|starts|resets|count|overflow\n"
      "  alarm MODULE N configured|low|high|enabled|latch|low-latched|high-latched|configs|enables|resets\n"
      "  display MODULE [value|shown|selection|frame|frames|rejected|checksum|accepted]\n"},
+    {"help", "usage: tovihost help [COMMAND]\n",
+     "The overview of every command, or COMMAND's own options and the syntax of its values;\n"
+     "tovihost COMMAND --help is the same.\n"},
 };
 
 const Help* FindHelp(const std::string& command) {
@@ -116,7 +119,7 @@ bool PrintCommandHelp(const std::string& command, std::FILE* out) {
     const Help* help = FindHelp(command);
     if (help == nullptr) return false;
     std::fprintf(out, "%s%s", help->usage, help->text);
-    if (command != "scenario" && command != "replay") std::fprintf(out, "%s", kCommon);
+    if (command != "scenario" && command != "replay" && command != "help") std::fprintf(out, "%s", kCommon);
     if (command == "write" || command == "run") std::fprintf(out, "%s", kValues);
     return true;
 }
@@ -126,8 +129,12 @@ int HelpCommand(const Options& options) {
         PrintOverview(stdout);
         return 0;
     }
-    if (options.arguments.size() == 1 && PrintCommandHelp(options.arguments[0], stdout)) return 0;
-    std::fprintf(stderr, "tovihost help: no command %s (check, run, write, read, scenario, replay)\n",
+    if (options.arguments.size() > 1) {
+        std::fprintf(stderr, "%s", CommandUsage("help"));
+        return kExitUsage;
+    }
+    if (PrintCommandHelp(options.arguments[0], stdout)) return 0;
+    std::fprintf(stderr, "tovihost help: no command %s (check, run, write, read, scenario, replay, help)\n",
                  options.arguments[0].c_str());
     return kExitUsage;
 }
