@@ -194,6 +194,7 @@ void CallTrace::BeginBatch() {
     std::lock_guard<std::mutex> guard(mutex_);
     timing_ = true;
     spent_.clear();
+    failed_ = {};
     last_ = std::chrono::steady_clock::now();
 }
 
@@ -201,6 +202,11 @@ std::map<std::int64_t, std::chrono::nanoseconds> CallTrace::EndBatch() {
     std::lock_guard<std::mutex> guard(mutex_);
     timing_ = false;
     return std::move(spent_);
+}
+
+CallTrace::FailedCalls CallTrace::BatchFailures() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return failed_;
 }
 
 void CallTrace::OnLine(void* context, const char* line) {
@@ -221,6 +227,7 @@ void CallTrace::OnLine(void* context, const char* line) {
         ++trace->port_calls_[device];
     }
     if (trace->timing_) {
+        if (parsed && record.status != 0) ++(record.injected ? trace->failed_.injected : trace->failed_.other);
         trace->spent_[device] += now - trace->last_;
         trace->last_ = now;
     }

@@ -96,6 +96,12 @@ public:
     void BeginBatch();
     // Per device: the time its calls took in the batch just ended.
     std::map<std::int64_t, std::chrono::nanoseconds> EndBatch();
+    // Vendor calls of the batch just ended that failed: by an injected fault, and
+    // otherwise.
+    struct FailedCalls {
+        std::uint64_t injected = 0, other = 0;
+    };
+    FailedCalls BatchFailures();
 
 private:
     static void OnLine(void* context, const char* line);
@@ -109,6 +115,7 @@ private:
     std::map<std::int64_t, std::chrono::nanoseconds> spent_;
     std::map<std::int64_t, std::int64_t> port_devices_;
     std::map<std::int64_t, std::uint64_t> port_calls_;
+    FailedCalls failed_;
 };
 
 // The printing of standard output is shared by the main thread and the trace.
