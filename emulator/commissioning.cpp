@@ -30,8 +30,8 @@ std::string NumbersAndNames(const std::vector<std::int64_t>& numbers) {
     return text;
 }
 
-// Whether the error log can be written there, in words; a file that is not there
-// yet is made and removed again to find out.
+}  // namespace
+
 std::string LogWritable(const std::string& path) {
     std::error_code code;
     const fs::file_status status = fs::status(path, code);
@@ -49,8 +49,6 @@ std::string LogWritable(const std::string& path) {
     if (!existed) fs::remove(path, code);
     return existed ? "can be written (it exists; lines are added to it)" : "can be written (it does not exist yet)";
 }
-
-}  // namespace
 
 bool IsDisplayModule(const Plant& plant, const PlantModule& module) {
     return std::any_of(plant.channels().begin(), plant.channels().end(), [&](const PlantChannel& c) {

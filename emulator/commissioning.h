@@ -13,6 +13,11 @@ namespace tovihost {
 // error log's path with whether it can be written. Returns the warnings printed.
 std::size_t PrintSettings(const Plant& plant, const std::string& log_directory);
 
+// Whether the error log can be written at path, in words: "can be written (...)"
+// or "cannot be written: REASON". A file that is not there yet is made and removed
+// again to find out.
+std::string LogWritable(const std::string& path);
+
 // Per module the device and sub-device it binds to, the display address the
 // driver derives from the device texts, and a display module's serial port; a
 // warning for a device text held by more than one device. Returns the warnings
