@@ -18,5 +18,3 @@ tovihost_test(help_help EXIT_CODE 0 ARGUMENTS help help EXPECT "^usage: tovihost
 tovihost_test(help_too_many EXIT_CODE 2 ARGUMENTS help run write EXPECT "^usage: tovihost help \\[COMMAND\\]\n")
 tovihost_test(replay_usage EXIT_CODE 2 ARGUMENTS replay only_one
   EXPECT "\\(tovihost help replay lists the options\\)" REJECT "tovihost --help")
-tovihost_test(run_usage EXIT_CODE 2 ARGUMENTS run
-  EXPECT "\\(tovihost help run lists the options\\)" REJECT "tovihost --help")
