@@ -41,7 +41,8 @@ const Help kHelp[] = {
      "  --period MS          polling period (500; 0: as fast as the driver answers)\n"
      "  --cycles N           end after N cycles (default: until Ctrl-C)\n"
      "  --write CH=VALUE     written in the first cycle; repeatable\n"
-     "  --write CH=@SRC      the latest good value of input channel SRC, written every cycle\n"
+     "  --write CH=@SRC      SRC's value, written in every cycle whose read of input channel SRC\n"
+     "                       was good (a failed read writes nothing)\n"
      "  --fault FAULT        a fault injected before the driver starts (repeatable), in the\n"
      "                       simulator's syntax: FUNCTION status=N [text=\"...\"] [module=NAME|device=N]\n"
      "                       [channel=N] [once|every=N|always]; channel= is the device's channel\n"
@@ -51,7 +52,8 @@ const Help kHelp[] = {
      "  --trace[=MODULE,...] print the vendor calls as they happen, with the time since the start\n"
      "  --plain              plain lines even on a terminal\n"
      "  --timeout MS         how long to wait for the completion callback (5000)\n"
-     "  --log-dir DIR        where an error log named without a directory goes\n"},
+     "  --log-dir DIR        where an error log named without a directory goes\n"
+     "exit status 1 when a read or write failed that no --fault asked for\n"},
     {"write", "usage: tovihost write [--devices FILE|none] [--timeout MS] [--log-dir DIR] PARAMFILE CH=VALUE...\n",
      "One write batch end to end, then each channel's status and what its device now holds. A value\n"
      "the device cannot hold as given still goes as the driver sends it, with a warning.\n"

@@ -40,3 +40,10 @@ tovihost_test(run_asked_failure EXIT_CODE 0 ARGUMENTS run ${plant} --cycles 1 --
   EXPECT "102 +boiler_temps +ai 2 +read +- +ERROR" REJECT "failed transfers")
 tovihost_test(run_usage EXIT_CODE 2 ARGUMENTS run
   EXPECT "\\(tovihost help run lists the options\\)" REJECT "tovihost --help")
+# read follows the same rule.
+tovihost_test(read_unasked_failure EXIT_CODE 1
+  ARGUMENTS read --devices ${plant_devices} ${mistakes}/wrong_device.ini 100
+  EXPECT "\n  100 temps ai 0: ERROR \\(status 2\\)\n")
+tovihost_test(read_asked_failure EXIT_CODE 0
+  ARGUMENTS read ${plant} 108 102 --fault "DRV_AIVoltageIn status=1001 module=boiler_temps channel=2"
+  EXPECT "\n  102 boiler_temps ai 2: ERROR \\(status 2\\)\n")
