@@ -26,9 +26,10 @@ void PrintOverview(std::FILE* out) {
                  "  --timeout MS      how long to wait for the driver's completion callback (5000)\n"
                  "  --log-dir DIR     where the driver's error log goes when it names no directory\n"
                  "tovihost COMMAND --help (or tovihost help COMMAND) tells a command's own options.\n"
-                 "exit status: 0 success; 1 the driver refused the configuration, a read or write failed or\n"
-                 "an expectation failed; 2 usage, a file that cannot be read, malformed input; 3 the driver\n"
-                 "hung; 4 the process crashed inside the driver or the simulator\n");
+                 "exit status: 0 success; 1 the driver refused the configuration, a read or write failed\n"
+                 "that no --fault asked for, an expectation failed or check --strict warned; 2 usage, a file\n"
+                 "that cannot be read, malformed input; 3 the driver hung; 4 the process crashed inside the\n"
+                 "driver or the simulator\n");
 }
 
 }  // namespace tovihost

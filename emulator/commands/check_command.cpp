@@ -11,6 +11,7 @@
 #include "diagnostics/messages.h"
 #include "emulator/commands/commands.h"
 #include "emulator/commands/commissioning.h"
+#include "emulator/commands/config_warnings.h"
 #include "emulator/plant/config_walk.h"
 #include "emulator/host/driver_host.h"
 #include "emulator/host/driver_library.h"
@@ -124,7 +125,7 @@ bool PrintBindingPlace(const ConfigWalk& walk, const std::string& message) {
 int CheckCommand(const Options& options) {
     Arguments arguments;
     std::string error;
-    if (!ParseArguments("check", options.arguments, {{"--devices", "--log-dir", "--channels"}, {}, {}}, arguments,
+    if (!ParseArguments("check", options.arguments, {{"--devices", "--log-dir", "--channels"}, {}, {"--strict"}}, arguments,
                         error)) {
         std::fprintf(stderr, "%s\n%s", error.c_str(), CommandUsage("check"));
         return kExitUsage;
@@ -169,19 +170,41 @@ int CheckCommand(const Options& options) {
     ConfigWalk walk;
     walk.Run(param_path, TypesPathBeside(driver_path));
     const auto& fault = walk.fault();
-    // A file that cannot be read at all is the user's to fix before the driver's answer means anything.
+    // A file that cannot be read at all is the user's to fix before the driver's answer means anything:
+    // refused as run, read and write refuse it, whatever the driver made of it.
     std::string unreadable;
     for (const std::string& file : {param_path, TypesPathBeside(driver_path)}) {
         if (unreadable.empty()) CheckTextFile(file, unreadable);
     }
+    if (!unreadable.empty()) {
+        if (started == 0) {
+            std::printf("error: %s\n%s\n", ShownCp1250(message).c_str(), unreadable.c_str());
+        } else {
+            std::fprintf(stderr, "tovihost check: %s\n", unreadable.c_str());
+        }
+        return kExitUsage;
+    }
     Plant plant;
     const bool have_plant = !fault && plant.Load(param_path, TypesPathBeside(driver_path), error);
     if (have_plant) plant.ResolveDevices();
+    std::size_t warnings = 0;
     auto report = [&] {
         if (!have_plant) return;
-        PrintSettings(plant, arguments.Value("--log-dir"));
-        PrintBindings(plant, !devices.empty());
+        warnings += PrintSettings(plant, arguments.Value("--log-dir"));
+        warnings += PrintBindings(plant, !devices.empty());
         WarnOtherDeviceManager(driver_path, plant.modules().size());
+        for (const std::string& warning : ConfigWarnings(walk, plant, !devices.empty())) {
+            std::printf("warning: %s\n", warning.c_str());
+            ++warnings;
+        }
+    };
+    // Warnings leave the exit status alone unless --strict asks them to fail the check.
+    auto summary = [&]() -> bool {
+        if (warnings == 0) return true;
+        const bool strict = arguments.Has("--strict");
+        std::printf("%zu warning%s%s\n", warnings, warnings == 1 ? "" : "s",
+                    strict ? ": exit status 1 (--strict)" : "");
+        return !strict;
     };
     auto channel_map = [&]() -> bool {
         if (!arguments.Has("--channels")) return true;
@@ -207,7 +230,8 @@ int CheckCommand(const Options& options) {
             report();
             PrintConfiguration(walk);
         }
-        return channel_map() ? 0 : kExitUsage;
+        if (!channel_map()) return kExitUsage;
+        return summary() ? 0 : kExitRefused;
     }
 
     const std::string said = message;
@@ -226,9 +250,11 @@ int CheckCommand(const Options& options) {
         report();
         PrintConfiguration(walk);
     }
-    if (!unreadable.empty()) {
-        std::fprintf(stderr, "tovihost check: %s\n", unreadable.c_str());
-        return kExitUsage;
+    summary();
+    // A refused configuration has no channel map; asking for one does not change why check fails.
+    if (arguments.Has("--channels") && !have_plant) {
+        std::printf("no channel map written: the driver refused the configuration\n");
+        return kExitRefused;
     }
     return channel_map() ? kExitRefused : kExitUsage;
 }

@@ -68,8 +68,9 @@ void PrintOverview(std::FILE* out);
 // tovihost replay RECORDING PARAMFILE: the polling loop against a recording.
 int ReplayCommand(const Options& options);
 // The run command's polling loop; stop, when given, is asked after every cycle
-// whether the run ends there.
-int RunLoop(const Options& options, const std::function<bool()>& stop);
+// whether the run ends there. With unasked_failures_fail a read or write that
+// failed without an injected fault behind it makes the exit status 1.
+int RunLoop(const Options& options, const std::function<bool()>& stop, bool unasked_failures_fail = false);
 // tovihost without a command: the shipped example plant for a few cycles.
 int DemoCommand(const Options& options);
 

@@ -30,8 +30,8 @@ std::string NumbersAndNames(const std::vector<std::int64_t>& numbers) {
     return text;
 }
 
-// Whether the error log can be written there, in words; a file that is not there
-// yet is made and removed again to find out.
+}  // namespace
+
 std::string LogWritable(const std::string& path) {
     std::error_code code;
     const fs::file_status status = fs::status(path, code);
@@ -55,8 +55,6 @@ bool IsDisplayModule(const Plant& plant, const PlantModule& module) {
         return c.module == module.name && (c.keyword == "display_select" || c.keyword == "display_data");
     });
 }
-
-}  // namespace
 
 std::string DisplayAddress(const std::string& device_text, const std::string& subdevice_text) {
     std::string scratch;

@@ -13,6 +13,11 @@ namespace tovihost {
 // error log's path with whether it can be written. Returns the warnings printed.
 std::size_t PrintSettings(const Plant& plant, const std::string& log_directory);
 
+// Whether the error log can be written at path, in words: "can be written (...)"
+// or "cannot be written: REASON". A file that is not there yet is made and removed
+// again to find out.
+std::string LogWritable(const std::string& path);
+
 // Per module the device and sub-device it binds to, the display address the
 // driver derives from the device texts, and a display module's serial port; a
 // warning for a device text held by more than one device. Returns the warnings
@@ -22,6 +27,9 @@ std::size_t PrintBindings(const Plant& plant, bool have_devices);
 // The channel map as CSV: channel, module, keyword, port, bit, direction, value
 // type, parameter channels and owner. False with the reason.
 bool WriteChannelMap(const Plant& plant, const std::string& path, std::string& error);
+
+// Whether the module has display channels.
+bool IsDisplayModule(const Plant& plant, const PlantModule& module);
 
 // The address the driver sends a display: from the first of the device and
 // sub-device texts that holds "address" (any case), the word after it in hex

@@ -25,11 +25,14 @@ struct Help {
 };
 
 const Help kHelp[] = {
-    {"check", "usage: tovihost check [--devices FILE|none] [--log-dir DIR] [--channels FILE.csv] PARAMFILE\n",
+    {"check", "usage: tovihost check [--devices FILE|none] [--log-dir DIR] [--channels FILE.csv] [--strict] PARAMFILE\n",
      "Starts and stops the driver on PARAMFILE as a host does before taking it into service, and\n"
      "reports: the driver's answer (or where the fault it reports sits), the [tovi] settings as the\n"
      "driver takes them, the error log's path and whether it can be written, the device each module\n"
-     "binds to, and the modules and channels.\n"
+     "binds to, and the modules and channels. It warns, with file and line, of what the driver takes\n"
+     "without a word: a section of no module, a section given twice, a [tovi] key the driver does\n"
+     "not know, two modules on one device, a file saved as UTF-8, a display without an address.\n"
+     "  --strict             warnings make the exit status 1 (for a check in a build pipeline)\n"
      "  --log-dir DIR        where an error log named without a directory goes (default: here)\n"
      "  --channels FILE.csv  write the channel map: channel, module, keyword, port, bit, direction,\n"
      "                       value type, parameter channels, owner\n"},
@@ -38,7 +41,8 @@ const Help kHelp[] = {
      "  --period MS          polling period (500; 0: as fast as the driver answers)\n"
      "  --cycles N           end after N cycles (default: until Ctrl-C)\n"
      "  --write CH=VALUE     written in the first cycle; repeatable\n"
-     "  --write CH=@SRC      the latest good value of input channel SRC, written every cycle\n"
+     "  --write CH=@SRC      SRC's value, written in every cycle whose read of input channel SRC\n"
+     "                       was good (a failed read writes nothing)\n"
      "  --fault FAULT        a fault injected before the driver starts (repeatable), in the\n"
      "                       simulator's syntax: FUNCTION status=N [text=\"...\"] [module=NAME|device=N]\n"
      "                       [channel=N] [once|every=N|always]; channel= is the device's channel\n"
@@ -48,7 +52,8 @@ const Help kHelp[] = {
      "  --trace[=MODULE,...] print the vendor calls as they happen, with the time since the start\n"
      "  --plain              plain lines even on a terminal\n"
      "  --timeout MS         how long to wait for the completion callback (5000)\n"
-     "  --log-dir DIR        where an error log named without a directory goes\n"},
+     "  --log-dir DIR        where an error log named without a directory goes\n"
+     "exit status 1 when a read or write failed that no --fault asked for\n"},
     {"write", "usage: tovihost write [--devices FILE|none] [--timeout MS] [--log-dir DIR] PARAMFILE CH=VALUE...\n",
      "One write batch end to end, then each channel's status and what its device now holds. A value\n"
      "the device cannot hold as given still goes as the driver sends it, with a warning.\n"
@@ -93,6 +98,9 @@ const Help kHelp[] = {
      "  counter MODULE N started|gate|starts|resets|count|overflow\n"
      "  alarm MODULE N configured|low|high|enabled|latch|low-latched|high-latched|configs|enables|resets\n"
      "  display MODULE [value|shown|selection|frame|frames|rejected|checksum|accepted]\n"},
+    {"help", "usage: tovihost help [COMMAND]\n",
+     "The overview of every command, or COMMAND's own options and the syntax of its values;\n"
+     "tovihost COMMAND --help is the same.\n"},
 };
 
 const Help* FindHelp(const std::string& command) {
@@ -113,7 +121,7 @@ bool PrintCommandHelp(const std::string& command, std::FILE* out) {
     const Help* help = FindHelp(command);
     if (help == nullptr) return false;
     std::fprintf(out, "%s%s", help->usage, help->text);
-    if (command != "scenario" && command != "replay") std::fprintf(out, "%s", kCommon);
+    if (command != "scenario" && command != "replay" && command != "help") std::fprintf(out, "%s", kCommon);
     if (command == "write" || command == "run") std::fprintf(out, "%s", kValues);
     return true;
 }
@@ -123,8 +131,12 @@ int HelpCommand(const Options& options) {
         PrintOverview(stdout);
         return 0;
     }
-    if (options.arguments.size() == 1 && PrintCommandHelp(options.arguments[0], stdout)) return 0;
-    std::fprintf(stderr, "tovihost help: no command %s (check, run, write, read, scenario, replay)\n",
+    if (options.arguments.size() > 1) {
+        std::fprintf(stderr, "%s", CommandUsage("help"));
+        return kExitUsage;
+    }
+    if (PrintCommandHelp(options.arguments[0], stdout)) return 0;
+    std::fprintf(stderr, "tovihost help: no command %s (check, run, write, read, scenario, replay, help)\n",
                  options.arguments[0].c_str());
     return kExitUsage;
 }

@@ -32,7 +32,7 @@ int ReplayCommand(const Options& options) {
         return kExitUsage;
     }
     if (arguments.positional.size() != 2) {
-        std::fprintf(stderr, "usage: tovihost replay RECORDING PARAMFILE [--cycles N]  (tovihost --help lists the options)\n");
+        std::fprintf(stderr, "usage: tovihost replay RECORDING PARAMFILE [--cycles N]  (tovihost help replay lists the options)\n");
         return kExitUsage;
     }
     const std::string& recording = arguments.positional[0];

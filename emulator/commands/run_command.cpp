@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "emulator/commands/commands.h"
+#include "emulator/host/driver_library.h"
 #include "emulator/run/runner.h"
 
 namespace tovihost {
@@ -20,25 +21,40 @@ const ArgumentRules kRunRules{
     {"--trace"},
     {"--plain"}};
 
-std::string ShippedExample() {
-    namespace fs = std::filesystem;
+namespace fs = std::filesystem;
+
+// The example's directory: the copy the build puts beside this program (so that a
+// copied kit carries it), else the source tree's; empty when neither is there.
+fs::path ShippedExamples() {
     std::error_code ignored;
-    const std::string relative = "examples/plant.ini";
-    if (fs::is_regular_file(relative, ignored)) return relative;
+    const std::string own = ExecutableDirectory();
+    if (!own.empty() && fs::is_regular_file(fs::path(own) / "examples" / "plant.ini", ignored)) {
+        return fs::path(own) / "examples";
+    }
 #if defined(TOVI_SOURCE_DIR)
-    const std::string source = std::string(TOVI_SOURCE_DIR) + "/" + relative;
-    if (fs::is_regular_file(source, ignored)) return source;
+    const fs::path source = fs::path(TOVI_SOURCE_DIR) / "examples";
+    if (fs::is_regular_file(source / "plant.ini", ignored)) return source;
 #endif
-    return "";
+    return {};
+}
+
+// A path as short as it can be said from here: relative when below the current
+// directory, else as it stands.
+std::string Shown(const fs::path& path) {
+    std::error_code error;
+    const fs::path relative = fs::proximate(path, error);
+    if (error || relative.empty() || *relative.begin() == "..") return path.lexically_normal().string();
+    return relative.string();
 }
 
 }  // namespace
 
-int RunCommand(const Options& options) { return RunLoop(options, {}); }
+int RunCommand(const Options& options) { return RunLoop(options, {}, true); }
 
-int RunLoop(const Options& options, const std::function<bool()>& stop) {
+int RunLoop(const Options& options, const std::function<bool()>& stop, bool unasked_failures_fail) {
     RunSettings settings;
     settings.stop = stop;
+    settings.unasked_failures_fail = unasked_failures_fail;
     std::string error;
     if (!ParseArguments("run", options.arguments, kRunRules, settings.arguments, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -46,7 +62,7 @@ int RunLoop(const Options& options, const std::function<bool()>& stop) {
     }
     const Arguments& a = settings.arguments;
     if (a.positional.size() != 1) {
-        std::fprintf(stderr, "usage: tovihost run [OPTIONS] PARAMFILE  (tovihost --help lists the options)\n");
+        std::fprintf(stderr, "usage: tovihost run [OPTIONS] PARAMFILE  (tovihost help run lists the options)\n");
         return kExitUsage;
     }
     settings.param_path = a.positional[0];
@@ -81,15 +97,18 @@ int RunLoop(const Options& options, const std::function<bool()>& stop) {
 
 int DemoCommand(const Options& options) {
     RunSettings settings;
-    settings.param_path = ShippedExample();
-    if (settings.param_path.empty()) {
+    const fs::path examples = ShippedExamples();
+    if (examples.empty()) {
         std::fprintf(stderr,
-                     "tovihost: the shipped example examples/plant.ini is not here; run tovihost from the project "
-                     "directory, or give a command (tovihost --help)\n");
+                     "tovihost: the shipped example is not here: neither examples/plant.ini beside tovihost nor the "
+                     "project's; give a command (tovihost help)\n");
         return kExitUsage;
     }
+    settings.param_path = Shown(examples / "plant.ini");
+    const std::string scenario = Shown(examples / "scenarios" / "boiler.scenario");
     settings.command = "(example)";
     settings.demo = true;
+    settings.unasked_failures_fail = true;
     settings.period_ms = 100;
     settings.cycles = 5;
     // Outputs of every kind the example has a value for, the panel display showing
@@ -102,9 +121,11 @@ int DemoCommand(const Options& options) {
                 "panel display (800) and shows the flow temperature (channel 100) on it (801) every cycle.\n"
                 "An injected device fault makes the read of channel 102 fail in cycle 3.\n\n",
                 settings.param_path.c_str(), settings.cycles, settings.period_ms);
+    const std::string param_path = settings.param_path;
     const int code = Runner(std::move(settings)).Run();
-    std::printf("\nnext: tovihost check examples/plant.ini | tovihost run examples/plant.ini --cycles 10 "
-                "--trace=panel | tovihost scenario tests/scenarios/inputs.scenario | tovihost --help\n");
+    std::printf("\nnext: tovihost check %s | tovihost run %s --cycles 10 --trace=panel | tovihost scenario %s | "
+                "tovihost help\n",
+                param_path.c_str(), param_path.c_str(), scenario.c_str());
     return code;
 }
 

@@ -174,10 +174,27 @@ void CallTrace::Print(std::FILE* out, std::set<std::int64_t> devices) {
     devices_ = std::move(devices);
 }
 
+void CallTrace::AttributePorts(std::map<std::int64_t, std::int64_t> port_devices) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    port_devices_ = std::move(port_devices);
+}
+
+std::uint64_t CallTrace::PortCalls(std::int64_t device) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    const auto found = port_calls_.find(device);
+    return found == port_calls_.end() ? 0 : found->second;
+}
+
+void CallTrace::ClearCounts() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    port_calls_.clear();
+}
+
 void CallTrace::BeginBatch() {
     std::lock_guard<std::mutex> guard(mutex_);
     timing_ = true;
     spent_.clear();
+    failed_ = {};
     last_ = std::chrono::steady_clock::now();
 }
 
@@ -187,16 +204,30 @@ std::map<std::int64_t, std::chrono::nanoseconds> CallTrace::EndBatch() {
     return std::move(spent_);
 }
 
+CallTrace::FailedCalls CallTrace::BatchFailures() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return failed_;
+}
+
 void CallTrace::OnLine(void* context, const char* line) {
     auto* trace = static_cast<CallTrace*>(context);
     const auto now = std::chrono::steady_clock::now();
     devsim::TraceRecord record;
     std::int64_t device = -1;
-    if (devsim::ParseTraceLine(line, &record) && record.HasArgument("dev")) {
+    std::int64_t port = -1;
+    const bool parsed = devsim::ParseTraceLine(line, &record);
+    if (parsed && record.HasArgument("dev")) {
         device = std::strtoll(record.Argument("dev").c_str(), nullptr, 10);
+    } else if (parsed && record.HasArgument("port")) {
+        port = std::strtoll(record.Argument("port").c_str(), nullptr, 10);
     }
     std::lock_guard<std::mutex> guard(trace->mutex_);
+    if (const auto owner = trace->port_devices_.find(port); port >= 0 && owner != trace->port_devices_.end()) {
+        device = owner->second;
+        ++trace->port_calls_[device];
+    }
     if (trace->timing_) {
+        if (parsed && record.status != 0) ++(record.injected ? trace->failed_.injected : trace->failed_.other);
         trace->spent_[device] += now - trace->last_;
         trace->last_ = now;
     }

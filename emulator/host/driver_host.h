@@ -84,11 +84,24 @@ public:
     // ("  12.345 ms  #SEQ ..."); the devices filter: empty for all calls, else only
     // calls concerning those devices.
     void Print(std::FILE* out, std::set<std::int64_t> devices);
+    // Serial calls on one of these ports that name no device (a display frame
+    // without an address, which no simulated display takes) count as calls of the
+    // port's device: for the filter, the timing and PortCalls.
+    void AttributePorts(std::map<std::int64_t, std::int64_t> port_devices);
+    // Serial calls attributed to the device through its port since ClearCounts.
+    std::uint64_t PortCalls(std::int64_t device);
+    void ClearCounts();
     // Starts and ends the timing of one batch: calls between them are charged to
     // their device, each with the time since the previous call (or the batch start).
     void BeginBatch();
     // Per device: the time its calls took in the batch just ended.
     std::map<std::int64_t, std::chrono::nanoseconds> EndBatch();
+    // Vendor calls of the batch just ended that failed: by an injected fault, and
+    // otherwise.
+    struct FailedCalls {
+        std::uint64_t injected = 0, other = 0;
+    };
+    FailedCalls BatchFailures();
 
 private:
     static void OnLine(void* context, const char* line);
@@ -100,6 +113,9 @@ private:
     bool timing_ = false;
     std::chrono::steady_clock::time_point last_;
     std::map<std::int64_t, std::chrono::nanoseconds> spent_;
+    std::map<std::int64_t, std::int64_t> port_devices_;
+    std::map<std::int64_t, std::uint64_t> port_calls_;
+    FailedCalls failed_;
 };
 
 // The printing of standard output is shared by the main thread and the trace.

@@ -16,6 +16,8 @@ bool Resolve(tovi::platform::LibraryHandle library, const char* name, Fn& target
     return target != nullptr;
 }
 
+}  // namespace
+
 std::string ExecutableDirectory() {
     char path[4096] = {};
 #if defined(_WIN32)
@@ -30,8 +32,6 @@ std::string ExecutableDirectory() {
     const auto slash = directory.find_last_of("/\\");
     return slash == std::string::npos ? std::string() : directory.substr(0, slash + 1);
 }
-
-}  // namespace
 
 DriverLibrary::~DriverLibrary() {
     if (library_ != nullptr) tovi::platform::CloseLibrary(library_);

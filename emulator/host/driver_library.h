@@ -41,5 +41,7 @@ private:
 
 // The driver library built beside this program.
 std::string DefaultDriverPath();
+// The directory of this program, with its trailing separator; empty when unknown.
+std::string ExecutableDirectory();
 
 }  // namespace tovihost

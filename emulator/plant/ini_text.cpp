@@ -81,7 +81,8 @@ bool IniText::Load(const std::string& path) {
             const std::size_t close = name.find(']');
             if (close != std::string::npos) name.resize(close);
             name = Trim(name);
-            if (Find(name) != nullptr) {
+            if (const IniSection* first = Find(name); first != nullptr) {
+                repeats_.push_back(IniRepeat{name, number, first->header_number});
                 section = nullptr;  // the first of equal sections counts
             } else {
                 sections_.push_back(IniSection{name, number, 0, {}});

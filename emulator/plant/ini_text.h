@@ -19,6 +19,13 @@ struct IniLine {
     std::string value;
 };
 
+// A section header whose name an earlier header already gave: its lines are not read.
+struct IniRepeat {
+    std::string name;
+    std::uint32_t line = 0;        // the repeated header
+    std::uint32_t first_line = 0;  // the header that counts
+};
+
 struct IniSection {
     std::string name;
     std::uint32_t header_number = 0;
@@ -39,12 +46,17 @@ public:
     static const IniLine* FindKey(const IniSection& section, const std::string& key);
     // The file's text of a line, as it stands (without its line end).
     std::string RawLine(std::uint32_t number) const;
+    std::uint32_t line_count() const { return static_cast<std::uint32_t>(raw_lines_.size()); }
+    // Every section read, in the file's order, and every header that repeated one.
+    const std::vector<IniSection>& sections() const { return sections_; }
+    const std::vector<IniRepeat>& repeats() const { return repeats_; }
 
 private:
     std::string path_;
     std::string reason_;
     std::vector<std::string> raw_lines_;
     std::vector<IniSection> sections_;
+    std::vector<IniRepeat> repeats_;
 };
 
 // ASCII lower case.

@@ -49,12 +49,18 @@ constexpr TableColumn kTableColumns[] = {{"channel", 9, 0}, {"module", 14, 4}, {
                                          {"value", 13, 0},  {"status", 9, 0},  {"since good", 10, 1}};
 constexpr std::size_t kColumnCount = sizeof kTableColumns / sizeof kTableColumns[0];
 
+constexpr std::size_t kModuleColumn = 1;
+
+std::size_t ColumnWidth(std::size_t i, std::size_t module_width) {
+    return i == kModuleColumn ? module_width : kTableColumns[i].width;
+}
+
 // Which columns fit in width (all of them when the width is unknown).
-std::vector<bool> ShownColumns(std::size_t width) {
+std::vector<bool> ShownColumns(std::size_t width, std::size_t module_width) {
     std::vector<bool> shown(kColumnCount, true);
     auto total = [&] {
         std::size_t sum = 0;
-        for (std::size_t i = 0; i < kColumnCount; ++i) sum += shown[i] ? kTableColumns[i].width : 0;
+        for (std::size_t i = 0; i < kColumnCount; ++i) sum += shown[i] ? ColumnWidth(i, module_width) : 0;
         return sum;
     };
     for (int order = 1; width != 0 && total() > width && order <= 4; ++order) {
@@ -65,13 +71,13 @@ std::vector<bool> ShownColumns(std::size_t width) {
     return shown;
 }
 
-std::string Cells(const std::vector<std::string>& cells, const std::vector<bool>& shown) {
+std::string Cells(const std::vector<std::string>& cells, const std::vector<bool>& shown, std::size_t module_width) {
     std::string line;
     for (std::size_t i = 0; i < kColumnCount; ++i) {
         if (!shown[i]) continue;
         if (i == 0) line += PadLeft(cells[i], 7) + "  ";
         else if (i + 1 == kColumnCount) line += cells[i];
-        else line += Pad(cells[i], kTableColumns[i].width);
+        else line += Pad(cells[i], ColumnWidth(i, module_width));
     }
     return line.erase(line.find_last_not_of(' ') + 1);
 }
@@ -88,12 +94,12 @@ std::string Runner::RowLine(const Row& row, const std::vector<bool>& shown) cons
     }
     return Cells({std::to_string(c.number), ShownCp1250(c.module), c.Function(), row.written ? "write" : "read",
                   row.has_value ? FormatValue(row.value) : "-", row.status, age},
-                 shown);
+                 shown, module_width_);
 }
 
 std::vector<std::string> Runner::TableLines(long long cycle) const {
     const auto [width, height] = TerminalSize();
-    const std::vector<bool> shown = ShownColumns(width);
+    const std::vector<bool> shown = ShownColumns(width, module_width_);
     auto fit = [width = width](const std::string& line) { return width == 0 ? line : FitColumns(line, width - 1); };
     std::vector<std::string> lines;
     const std::string of = s_.cycles > 0 ? "/" + std::to_string(s_.cycles) : "";
@@ -106,7 +112,7 @@ std::vector<std::string> Runner::TableLines(long long cycle) const {
     lines.push_back("");
     std::vector<std::string> titles;
     for (const TableColumn& column : kTableColumns) titles.emplace_back(column.title);
-    lines.push_back(fit(Cells(titles, shown)));
+    lines.push_back(fit(Cells(titles, shown, module_width_)));
     // A short terminal shows the rows that fit and says how many it left out; the
     // cursor needs one line below the table.
     std::size_t room = rows_.size();
@@ -146,7 +152,7 @@ void Runner::Show(long long cycle) {
         if (shown == row.shown) continue;
         row.shown = shown;
         const PlantChannel& c = *row.channel;
-        std::printf("  %s  %s%s%s%s\n", PadLeft(std::to_string(c.number), 6).c_str(), Pad(ShownCp1250(c.module), 14).c_str(),
+        std::printf("  %s  %s%s%s%s\n", PadLeft(std::to_string(c.number), 6).c_str(), Pad(ShownCp1250(c.module), module_width_).c_str(),
                     Pad(c.Function(), 26).c_str(), Pad(row.written ? "write" : "read", 7).c_str(),
                     (Pad(row.has_value ? FormatValue(row.value) : "-", 13) + row.status).c_str());
     }

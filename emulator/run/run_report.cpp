@@ -34,19 +34,19 @@ void Runner::Summary(const std::vector<const PlantChannel*>& written) {
         std::printf("\ndevices now hold:\n");
         for (const PlantChannel* channel : written) {
             std::printf("  %s  %s%s%s\n", PadLeft(std::to_string(channel->number), 6).c_str(),
-                        Pad(ShownCp1250(channel->module), 14).c_str(), Pad(channel->Function(), 26).c_str(),
+                        Pad(ShownCp1250(channel->module), module_width_).c_str(), Pad(channel->Function(), 26).c_str(),
                         DescribeOutput(plant_, *channel).c_str());
         }
     }
     std::printf("\nstatistics per module (device time: the worker's time in the module's vendor calls per batch):\n");
-    std::printf("  %s%8s%8s%8s%14s%14s%14s\n", Pad("module", 14).c_str(), "reads", "writes", "errors", "vendor calls",
+    std::printf("  %s%8s%8s%8s%14s%14s%14s\n", Pad("module", module_width_).c_str(), "reads", "writes", "errors", "vendor calls",
                 "mean time", "max time");
     for (const PlantModule& module : plant_.modules()) {
         const ModuleStats& stats = stats_[module.name];
         const std::uint64_t calls = calls_[module.name];
         const std::string mean = stats.batches == 0 ? "-" : Milliseconds(stats.total / stats.batches);
         const std::string longest = stats.batches == 0 ? "-" : Milliseconds(stats.longest);
-        std::printf("  %s%8llu%8llu%8llu%14llu%14s%14s\n", Pad(ShownCp1250(module.name), 14).c_str(),
+        std::printf("  %s%8llu%8llu%8llu%14llu%14s%14s\n", Pad(ShownCp1250(module.name), module_width_).c_str(),
                     static_cast<unsigned long long>(stats.reads), static_cast<unsigned long long>(stats.writes),
                     static_cast<unsigned long long>(stats.errors), static_cast<unsigned long long>(calls), mean.c_str(),
                     longest.c_str());
@@ -60,7 +60,10 @@ void Runner::Summary(const std::vector<const PlantChannel*>& written) {
     batches("write", write_batches_);
     std::printf("\nhost message log:%s\n", host_.HostMessages().empty() ? " (empty)" : "");
     for (const std::string& message : host_.HostMessages()) std::printf("  %s\n", ShownUtf8(message).c_str());
-    if (plant_.debug()) {
+    if (plant_.debug() && !log_unwritable_.empty()) {
+        std::printf("\nerror log: %s cannot be written (%s): no lines added\n", ShownCp1250(log_path_).c_str(),
+                    log_unwritable_.c_str());
+    } else if (plant_.debug()) {
         const std::size_t lines = LinesOf(log_path_);
         const std::size_t added = lines >= log_lines_before_ ? lines - log_lines_before_ : lines;
         std::printf("\nerror log: %s, %zu line%s added\n", ShownCp1250(log_path_).c_str(), added,

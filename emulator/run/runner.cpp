@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "device_sim/device_sim.h"
+#include "emulator/commands/commissioning.h"
 #include "emulator/commands/write_warnings.h"
 #include "emulator/host/system_info.h"
 #include "emulator/run/live_table.h"
@@ -53,6 +54,7 @@ bool Runner::Prepare(int& code) {
     if (!PlanWrites() || !InjectFaults()) return false;
 
     trace_ = std::make_unique<CallTrace>();
+    AttributeDisplayPorts();
     if (s_.trace) {
         std::set<std::int64_t> devices;
         std::string list = s_.trace_modules;
@@ -83,8 +85,35 @@ bool Runner::Prepare(int& code) {
         row_of_[channel.number] = rows_.size();
         rows_.push_back(row);
     }
-    for (const PlantModule& module : plant_.modules()) stats_[module.name];
+    for (const PlantModule& module : plant_.modules()) {
+        stats_[module.name];
+        module_width_ = std::max(module_width_, Columns(ShownCp1250(module.name)) + 2);
+    }
     return true;
+}
+
+// A display without an address answers no frame, and the simulator then ties its
+// serial calls to no device: they are the display's when it is alone on its port.
+void Runner::AttributeDisplayPorts() {
+    std::map<std::int64_t, std::vector<std::int64_t>> displays;  // serial port -> display devices
+    for (const PlantModule& module : plant_.modules()) {
+        if (module.device_number < 0 || !IsDisplayModule(plant_, module)) continue;
+        if (const auto info = DeviceInfo(module.device_number)) displays[info->serial_port].push_back(module.device_number);
+    }
+    std::map<std::int64_t, std::int64_t> owners;
+    for (const auto& [port, devices] : displays) {
+        if (devices.size() == 1) owners[port] = devices.front();
+    }
+    trace_->AttributePorts(std::move(owners));
+}
+
+// A real copied into a boolean channel gives true for every value but 0.
+void Runner::WarnCopy(const std::string& text, const PlannedWrite& write) {
+    if (write.channel->type_code != kBoolean || write.source->type_code == kBoolean) return;
+    std::printf("warning: --write %s: channel %d (%s) holds a real, channel %d (%s) takes a boolean: it receives true "
+                "for every value but 0\n",
+                text.c_str(), write.source->number, write.source->Function().c_str(), write.channel->number,
+                write.channel->Function().c_str());
 }
 
 bool Runner::PlanWrites() {
@@ -112,6 +141,7 @@ bool Runner::PlanWrites() {
             if (!write.source->IsInput()) return fail("channel " + value.substr(1) + " is not read");
             write.value.channel = channel->number;
             write.value.type_code = channel->type_code;
+            WarnCopy(text, write);
         } else {
             std::string error;
             if (!ParseChannelValue(value, *channel, write.value, error)) return fail(error);
@@ -176,6 +206,14 @@ void Runner::ChargeTimes(const std::map<std::int64_t, std::chrono::nanoseconds>&
     }
 }
 
+void Runner::CountUnasked(const std::vector<ChannelOutcome>& outcomes) {
+    const std::uint64_t failed = static_cast<std::uint64_t>(std::count_if(
+        outcomes.begin(), outcomes.end(), [](const ChannelOutcome& o) { return o.finished && o.status != 0; }));
+    const CallTrace::FailedCalls calls = trace_->BatchFailures();
+    // The batch's failures are the injected faults' when only injected calls failed.
+    if (failed != 0 && (calls.injected == 0 || calls.other != 0)) unasked_failures_ += failed;
+}
+
 void Runner::Cycle(long long cycle) {
     const auto timeout = std::chrono::milliseconds(s_.timeout_ms);
     std::vector<ChannelValue> reads;
@@ -193,6 +231,7 @@ void Runner::Cycle(long long cycle) {
         const bool finished = host_.session().Read(reads, outcomes, timeout);
         read_batches_.Add(Clock::now() - begin);
         ChargeTimes(trace_->EndBatch());
+        CountUnasked(outcomes);
         RecordOutcomes(outcomes, false, cycle);
         if (!finished) {
             hung_ = true;
@@ -219,6 +258,7 @@ void Runner::Cycle(long long cycle) {
         const bool finished = host_.session().Write(values, outcomes, timeout);
         write_batches_.Add(Clock::now() - begin);
         ChargeTimes(trace_->EndBatch());
+        CountUnasked(outcomes);
         RecordOutcomes(outcomes, true, cycle);
         if (!finished) hung_ = true;
     }
@@ -230,6 +270,14 @@ int Runner::Run() {
     std::string message;
     log_path_ = plant_.LogPath(s_.arguments.Value("--log-dir"));
     log_lines_before_ = LinesOf(log_path_);
+    if (plant_.debug()) {
+        const std::string writable = LogWritable(log_path_);
+        if (writable.rfind("cannot be written", 0) == 0) {
+            log_unwritable_ = writable.substr(std::string("cannot be written: ").size());
+            std::printf("warning: the error log %s cannot be written: %s: the driver's device errors are lost\n",
+                        ShownCp1250(log_path_).c_str(), log_unwritable_.c_str());
+        }
+    }
     const bool started = host_.Start(s_.param_path, s_.arguments.Value("--log-dir"), message);
     WarnOtherDeviceManager(host_.driver_path(), plant_.modules().size());
     if (!started) {
@@ -239,6 +287,7 @@ int Runner::Run() {
         return kExitRefused;
     }
     devsim_clear_call_counts();  // the statistics count the run, not the binding
+    trace_->ClearCounts();
     terminal_ = !s_.plain && !s_.trace && IsTerminal();
     {
         std::lock_guard<std::mutex> guard(OutputMutex());
@@ -285,7 +334,9 @@ int Runner::Run() {
     // The device states and the driver's last error line as they were at the end.
     const std::string error_line = host_.ErrorLine();
     for (const PlantModule& module : plant_.modules()) {
-        calls_[module.name] = module.device_number < 0 ? 0 : devsim_call_count(nullptr, module.device_number);
+        calls_[module.name] = module.device_number < 0 ? 0
+                                                       : devsim_call_count(nullptr, module.device_number) +
+                                                             trace_->PortCalls(module.device_number);
     }
     host_.Stop(std::chrono::milliseconds(std::max<long long>(s_.timeout_ms, 10000)));
     trace_.reset();
@@ -300,7 +351,13 @@ int Runner::Run() {
     }
     Summary(written);
     if (s_.demo) AtAGlance(error_line);
-    return hung_ ? kExitHung : 0;
+    if (hung_) return kExitHung;
+    if (s_.unasked_failures_fail && unasked_failures_ != 0) {
+        std::printf("\nfailed transfers: %llu that no --fault asked for: exit status 1\n",
+                    static_cast<unsigned long long>(unasked_failures_));
+        return kExitRefused;
+    }
+    return 0;
 }
 
 }  // namespace tovihost

@@ -37,6 +37,9 @@ struct RunSettings {
     bool plain = false;
     long long timeout_ms = 5000;
     bool demo = false;
+    // Whether a read or write that failed without an injected fault behind it
+    // makes the exit status 1 (run and the example; a replay has its own verdict).
+    bool unasked_failures_fail = false;
     std::function<bool()> stop;
 };
 
@@ -87,6 +90,9 @@ private:
     void Cycle(long long cycle);
     void RecordOutcomes(const std::vector<ChannelOutcome>& outcomes, bool written, long long cycle);
     void ChargeTimes(const std::map<std::int64_t, std::chrono::nanoseconds>& spent);
+    void CountUnasked(const std::vector<ChannelOutcome>& outcomes);
+    void AttributeDisplayPorts();
+    void WarnCopy(const std::string& text, const PlannedWrite& write);
     void Show(long long cycle);
     std::vector<std::string> TableLines(long long cycle) const;
     std::string RowLine(const Row& row, const std::vector<bool>& shown) const;
@@ -113,6 +119,9 @@ private:
     bool hung_ = false;
     std::string log_path_;
     std::size_t log_lines_before_ = 0;
+    std::string log_unwritable_;      // why the error log cannot be written, when debug writes it
+    std::uint64_t unasked_failures_ = 0;  // reads and writes failed without an injected fault behind them
+    std::size_t module_width_ = 14;   // the module column, wide enough for every name
 };
 
 }  // namespace tovihost

@@ -73,7 +73,7 @@ tovihost_test(check_display_binding EXIT_CODE 0 ARGUMENTS check ${plant}
          "panel +device 20 \"COM3 bus\", sub-device 21 \"disp6 panel Address=7\", address 07, display on serial port 3\n")
 
 # read: values, or the status and the error line.
-tovihost_test(read EXIT_CODE 1
+tovihost_test(read EXIT_CODE 0
   ARGUMENTS read ${plant} 108 102 --fault "DRV_AIVoltageIn status=1001 module=boiler_temps channel=2 text=\"Input overrange\""
   EXPECT "\n  108 boiler_temps cjc 8 = 0.235\n" "\n  102 boiler_temps ai 2: ERROR \\(status 2\\)\n"
          "\nerror line: Čtení z kanálu č. 102 : Input overrange\n")
