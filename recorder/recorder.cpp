@@ -100,9 +100,13 @@ bool Recorder::Load(const Settings& settings) {
 #undef TOVI_RESOLVE_SERIAL
 }
 
-void Recorder::Write(recording::Shape& shape, std::chrono::steady_clock::time_point started) {
-    shape.call.time_us =
-        static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(started - origin_).count());
+void Recorder::Write(recording::Shape& shape, std::chrono::steady_clock::time_point started,
+                     std::chrono::steady_clock::time_point finished) {
+    using std::chrono::duration_cast;
+    using std::chrono::microseconds;
+    shape.call.time_us = static_cast<std::uint64_t>(duration_cast<microseconds>(started - origin_).count());
+    shape.call.duration_us = static_cast<std::uint64_t>(duration_cast<microseconds>(finished - started).count());
+    shape.call.has_duration = true;
     shape.call.thread = ThreadNumber();
     std::lock_guard<std::mutex> lock(mutex_);
     shape.Resolve(book_);

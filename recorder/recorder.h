@@ -45,7 +45,8 @@ public:
     const std::string& why() const { return why_; }
 
     // Appends a finished call: shape holds its inputs and captured outputs.
-    void Write(recording::Shape& shape, std::chrono::steady_clock::time_point started);
+    void Write(recording::Shape& shape, std::chrono::steady_clock::time_point started,
+               std::chrono::steady_clock::time_point finished);
 
     // Forwards one call through the table and records it.
     template <class Forward>
@@ -53,8 +54,9 @@ public:
         const VendorTable* table = vendor();
         const auto started = std::chrono::steady_clock::now();
         const vendor::Status status = table == nullptr ? kNotForwarded : forward(*table);
+        const auto finished = std::chrono::steady_clock::now();
         shape.Capture(status);
-        Write(shape, started);
+        Write(shape, started, finished);
         return status;
     }
 

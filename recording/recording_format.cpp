@@ -173,12 +173,27 @@ private:
     std::size_t pos_ = 0;
 };
 
-bool ParseCall(std::string_view line, Call& call, std::string& why) {
-    LineReader reader(line);
-    if (!Whole(reader.Word(), call.time_us)) {
-        why = "a call line starts with its time in microseconds";
+// "START" (version 1) or "START+DURATION" (version 2), in microseconds.
+bool ParseTimes(std::string_view word, int version, Call& call, std::string& why) {
+    const std::size_t plus = word.find('+');
+    if (version < 2) {
+        if (Whole(word, call.time_us)) return true;
+        why = plus == std::string_view::npos ? "a call line starts with its time in microseconds"
+                                             : "a version 1 call line has no duration: it starts with its time alone";
         return false;
     }
+    if (plus == std::string_view::npos || !Whole(word.substr(0, plus), call.time_us) ||
+        !Whole(word.substr(plus + 1), call.duration_us)) {
+        why = "a call line starts with its time and duration in microseconds, START+DURATION";
+        return false;
+    }
+    call.has_duration = true;
+    return true;
+}
+
+bool ParseCall(std::string_view line, int version, Call& call, std::string& why) {
+    LineReader reader(line);
+    if (!ParseTimes(reader.Word(), version, call, why)) return false;
     if (!Whole(reader.Word(), call.thread)) {
         why = "the time must be followed by the thread number";
         return false;
@@ -220,6 +235,14 @@ bool ParseHeaderLine(std::string_view line, Header& header, std::string& why) {
     std::string* target = word == "device-library" ? &header.device_library
                           : word == "serial-library" ? &header.serial_library
                                                      : nullptr;
+    if (word == "continues") {
+        if (!Whole(reader.Word(), header.continues_us) || !reader.AtEnd()) {
+            why = "continues takes the recorded time in microseconds at which the file's own calls start";
+            return false;
+        }
+        header.continues = true;
+        return true;
+    }
     if (word == "started") {
         const std::size_t text = line.find_first_not_of(' ', line.find("started") + 7);
         header.started.assign(text == std::string_view::npos ? std::string_view() : line.substr(text));
@@ -282,7 +305,7 @@ std::string Quote(std::string_view bytes) {
 std::string HeaderText(const Header& header) {
     return std::string(kMagic) + " " + std::to_string(header.version) + "\nstarted " + header.started +
            "\ndevice-library " + Quote(header.device_library) + "\nserial-library " + Quote(header.serial_library) +
-           "\n";
+           "\n" + (header.continues ? "continues " + std::to_string(header.continues_us) + "\n" : std::string());
 }
 
 std::string FieldsText(const std::vector<Field>& fields) {
@@ -297,9 +320,15 @@ std::string FieldsText(const std::vector<Field>& fields) {
 }
 
 void AppendCallLine(const Call& call, std::string& out) {
-    char numbers[48];
-    std::snprintf(numbers, sizeof numbers, "%llu %u ", static_cast<unsigned long long>(call.time_us),
-                  static_cast<unsigned>(call.thread));
+    if (call.carried) out += "carried ";
+    char numbers[72];
+    if (call.has_duration) {
+        std::snprintf(numbers, sizeof numbers, "%llu+%llu %u ", static_cast<unsigned long long>(call.time_us),
+                      static_cast<unsigned long long>(call.duration_us), static_cast<unsigned>(call.thread));
+    } else {
+        std::snprintf(numbers, sizeof numbers, "%llu %u ", static_cast<unsigned long long>(call.time_us),
+                      static_cast<unsigned>(call.thread));
+    }
     out += numbers;
     out += call.function;
     if (!call.inputs.empty()) out += ' ';
@@ -311,46 +340,96 @@ void AppendCallLine(const Call& call, std::string& out) {
     out += '\n';
 }
 
+bool ParseFirstLine(std::string_view line, int& version, std::string& why) {
+    LineReader reader(line);
+    if (reader.Word() != kMagic) {
+        why = std::string("not a recording: it must start with \"") + kMagic + " " + std::to_string(kFormatVersion) + "\"";
+        return false;
+    }
+    const std::string_view word = reader.Word();
+    if (!Whole(word, version) || !reader.AtEnd()) {
+        why = "the first line must be \"" + std::string(kMagic) + " VERSION\"";
+        return false;
+    }
+    if (version < kOldestVersion || version > kFormatVersion) {
+        why = "recording format version " + std::string(word) + " is not known (this build reads versions " +
+              std::to_string(kOldestVersion) + " to " + std::to_string(kFormatVersion) + ")";
+        return false;
+    }
+    return true;
+}
+
+bool ParseLine(std::string_view line, int version, bool calls_seen, Header& header, Call& call, bool& call_read,
+               std::string& why) {
+    call_read = false;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || line[0] == '#') return true;
+    constexpr std::string_view kCarried = "carried ";
+    const bool carried = line.substr(0, kCarried.size()) == kCarried;
+    if (carried) {
+        if (version < 2) {
+            why = "carried calls need format version 2";
+            return false;
+        }
+        if (!header.continues) {
+            why = "a carried call in a file that does not continue a run (no \"continues\" line)";
+            return false;
+        }
+        line.remove_prefix(kCarried.size());
+    }
+    if (line[0] >= '0' && line[0] <= '9') {
+        call = Call();
+        call.carried = carried;
+        if (!ParseCall(line, version, call, why)) return false;
+        call_read = true;
+        return true;
+    }
+    if (carried) {
+        why = "\"carried\" must be followed by a call line";
+        return false;
+    }
+    if (calls_seen) {
+        why = "a call line must start with its time in microseconds";
+        return false;
+    }
+    if (!ParseHeaderLine(line, header, why)) return false;
+    if (header.continues && version < 2) {
+        why = "\"continues\" needs format version 2";
+        return false;
+    }
+    return true;
+}
+
 bool ParseRecording(std::string_view text, const std::string& origin, Recording& out, std::string& error) {
     out = Recording();
     std::size_t number = 0;
-    bool header_done = false;
+    bool calls_seen = false, own_calls_seen = false;
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
+        const std::string_view line = text.substr(start, end - start);
         start = end + 1;
         ++number;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         std::string why;
         auto fail = [&](const std::string& message) {
             error = origin + ":" + std::to_string(number) + ": " + message;
             return false;
         };
         if (number == 1) {
-            LineReader reader(line);
-            if (reader.Word() != kMagic) return fail(std::string("not a recording: it must start with \"") + kMagic + " 1\"");
-            const std::string_view version = reader.Word();
-            if (!Whole(version, out.header.version) || !reader.AtEnd()) {
-                return fail("the first line must be \"" + std::string(kMagic) + " VERSION\"");
-            }
-            if (out.header.version != kFormatVersion) {
-                return fail("recording format version " + std::string(version) + " is not known (this build reads version " +
-                            std::to_string(kFormatVersion) + ")");
-            }
+            std::string_view first = line;
+            if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
+            if (!ParseFirstLine(first, out.header.version, why)) return fail(why);
             continue;
         }
-        if (line.empty() || line[0] == '#') continue;
-        if (line[0] >= '0' && line[0] <= '9') {
-            header_done = true;
-            Call call;
-            call.line = number;
-            if (!ParseCall(line, call, why)) return fail(why);
-            out.calls.push_back(std::move(call));
-            continue;
-        }
-        if (header_done) return fail("a call line must start with its time in microseconds");
-        if (!ParseHeaderLine(line, out.header, why)) return fail(why);
+        Call call;
+        bool call_read = false;
+        if (!ParseLine(line, out.header.version, calls_seen, out.header, call, call_read, why)) return fail(why);
+        if (!call_read) continue;
+        if (call.carried && own_calls_seen) return fail("a carried call after the file's own calls");
+        calls_seen = true;
+        own_calls_seen = own_calls_seen || !call.carried;
+        call.line = number;
+        out.calls.push_back(std::move(call));
     }
     if (number == 0) {
         error = origin + ":1: the recording is empty";

@@ -110,7 +110,7 @@ TEST_F(RecorderTest, ForwardsEveryCallUnchangedAndRecordsItsFieldsInCallOrder) {
     EXPECT_EQ(devsim_trace_count(), 9);
 
     const std::string recording = Read(dir_.Path("plant.recording"));
-    EXPECT_EQ(recording.rfind("tovi-recording 1\nstarted ", 0), 0u) << recording;
+    EXPECT_EQ(recording.rfind("tovi-recording 2\nstarted ", 0), 0u) << recording;
     EXPECT_NE(recording.find(std::string("\ndevice-library \"") + SIMULATED_DEVICE_LIBRARY + "\"\n"), std::string::npos);
     const std::string h = std::to_string(serial - 1), s = std::to_string(serial);
     const std::vector<std::string> expected = {
@@ -163,7 +163,7 @@ TEST_F(RecorderTest, AFullFileMovesAsideAndOnlyTheNewestAreKept) {
     std::size_t calls = 0;
     for (const char* name : {"r.txt", "r.txt.1", "r.txt.2"}) {
         const std::string text = Read(dir_.Path(name));
-        EXPECT_EQ(text.rfind("tovi-recording 1\n", 0), 0u) << name;
+        EXPECT_EQ(text.rfind("tovi-recording 2\n", 0), 0u) << name;
         EXPECT_LE(text.size(), 1024u) << name;
         calls += Calls(text).size();
     }

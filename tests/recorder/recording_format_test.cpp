@@ -74,7 +74,7 @@ TEST(RecordingFormatTest, EveryByteOfATextComesBackAndOnlyPrintableAsciiIsWritte
     EXPECT_EQ(read.header.device_library, header.device_library);
     EXPECT_EQ(read.header.serial_library, header.serial_library);
     EXPECT_EQ(recording::HeaderText(header),
-              "tovi-recording 1\nstarted 2026-12-08T21:40:00Z\ndevice-library \"C:\\\\vendor \\\"x\\\"\\\\ADSAPI32.dll\"\n"
+              "tovi-recording 2\nstarted 2026-12-08T21:40:00Z\ndevice-library \"C:\\\\vendor \\\"x\\\"\\\\ADSAPI32.dll\"\n"
               "serial-library \"\\t\\x01\"\n");
 }
 
@@ -110,14 +110,17 @@ TEST(RecordingFormatTest, RealsAreWrittenShortestAndReadBackToTheSameFloat) {
 TEST(RecordingFormatTest, OnlyTheKnownVersionIsReadAndAnEntryNameTakesAtMost50Bytes) {
     Recording read;
     std::string error;
-    for (const char* version : {"0", "2", "-1"}) {
+    for (const char* version : {"0", "3", "-1"}) {
         SCOPED_TRACE(version);
         EXPECT_FALSE(recording::ParseRecording(std::string("tovi-recording ") + version + "\n", "r", read, error));
         EXPECT_EQ(error, std::string("r:1: recording format version ") + version +
-                             " is not known (this build reads version 1)");
+                             " is not known (this build reads versions 1 to 2)");
     }
-    ASSERT_TRUE(recording::ParseRecording("tovi-recording 1\n", "r", read, error)) << error;
-    EXPECT_EQ(read.header.version, 1);
+    for (const int version : {1, 2}) {
+        ASSERT_TRUE(recording::ParseRecording("tovi-recording " + std::to_string(version) + "\n", "r", read, error))
+            << error;
+        EXPECT_EQ(read.header.version, version);
+    }
     EXPECT_FALSE(recording::ParseRecording("", "r", read, error));
     EXPECT_EQ(error, "r:1: the recording is empty");
 

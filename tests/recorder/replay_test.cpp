@@ -178,7 +178,7 @@ TEST_F(ReplayTest, DamagedRecordingsAreRefusedWithTheirLineAndTheDeviceSetStays)
         std::string text;
         std::string error;
     } cases[] = {
-        {"tovi-recording 2\n", "text:1: recording format version 2 is not known (this build reads version 1)"},
+        {"tovi-recording 3\n", "text:1: recording format version 3 is not known (this build reads versions 1 to 2)"},
         {"tovi-recording one\n", "text:1: the first line must be \"tovi-recording VERSION\""},
         {std::string(kHeader) + "10 1 DRV_DeviceOpen dev=3 -> 0 handle=7\n20 1 DRV_DioReadPortByte handle=7 dev=3",
          "text:6: the line ends before \"-> STATUS\": a call line cut short"},
