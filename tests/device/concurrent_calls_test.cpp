@@ -1,6 +1,7 @@
 // The host's calls while the worker is inside a vendor call or inside the completion
 // callback: none of them waits for the worker, a read of a channel being written
 // queues nothing, and a write batch completed during a pass waits for the next one.
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
@@ -95,6 +96,69 @@ protected:
         return seen == calls.size() ? "" : calls[seen].first;
     }
 };
+
+// Holds the worker inside its first DRV_GetErrorMessage (the device error report of
+// the input pass, between storing a channel's reading and retiring its request)
+// and lets it go on through a relaxed flag: the release orders nothing, so a host
+// call made meanwhile is ordered with the pass's later steps only through the
+// driver's lock, as it is in a plant. ThreadSanitizer then sees any step that
+// skips the lock every time, not only when the threads happen to meet.
+class UnorderedHold {
+public:
+    UnorderedHold() { devsim_trace_set_callback(&OnTrace, this); }
+    ~UnorderedHold() {
+        Release();
+        devsim_trace_set_callback(nullptr, nullptr);
+    }
+    bool WaitUntilHeld() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, kGuardTime, [&] { return held_; });
+    }
+    void Release() { open_.store(true, std::memory_order_relaxed); }
+
+private:
+    static void OnTrace(void* context, const char* line) {
+        auto* self = static_cast<UnorderedHold*>(context);
+        devsim::TraceRecord record;
+        if (!devsim::ParseTraceLine(line, &record) || record.function != "DRV_GetErrorMessage" ||
+            self->taken_.exchange(true)) {
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> guard(self->mutex_);
+            self->held_ = true;
+        }
+        self->changed_.notify_all();
+        const auto deadline = std::chrono::steady_clock::now() + kGuardTime;
+        while (!self->open_.load(std::memory_order_relaxed) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false;
+    std::atomic<bool> taken_{false}, open_{false};
+};
+
+TEST_F(ConcurrentCallsTest, TheInputPassRetiresARequestUnderTheLockWhileTheHostQueuesTheNext) {
+    ASSERT_EQ(Start(kPlant), 1) << message();
+    InjectFault("DRV_AIVoltageIn status=150 text=\"Bus error\" once");
+    UnorderedHold hold;
+    const std::uint64_t seen = completions_.Count(0);
+    InputRequest(driver_, 10);
+    InputRequestCompleted(driver_);
+    ASSERT_TRUE(hold.WaitUntilHeld());
+    // The failed read of channel 10 is stored; its request is still queued, about
+    // to be retired, when the host queues the next batch behind it.
+    InputRequest(driver_, 11);
+    InputRequestCompleted(driver_);
+    hold.Release();
+    ASSERT_TRUE(completions_.WaitBeyond(0, seen + 1));
+    EXPECT_EQ(InputStatus(10), 2);
+    EXPECT_EQ(InputStatus(11), 0);
+    EXPECT_EQ(RealValue(11), 1.5);
+}
 
 TEST_F(ConcurrentCallsTest, NoExportWaitsForAVendorCallOrTheCompletionCallback) {
     {
