@@ -16,7 +16,7 @@ namespace tovihost {
 namespace {
 
 const ArgumentRules kRunRules{
-    {"--devices", "--period", "--cycles", "--write", "--csv", "--fault", "--timeout", "--log-dir"},
+    {"--devices", "--period", "--cycles", "--write", "--csv", "--fault", "--timeout", "--log-dir", "--record"},
     {"--trace"},
     {"--plain"}};
 
@@ -72,6 +72,7 @@ int RunLoop(const Options& options, const std::function<bool()>& stop) {
     settings.writes = a.Values("--write");
     settings.faults = a.Values("--fault");
     settings.csv_path = a.Value("--csv");
+    settings.record_path = a.Value("--record");
     settings.trace = a.Has("--trace");
     settings.trace_modules = a.Value("--trace");
     settings.plain = a.Has("--plain");

@@ -33,9 +33,17 @@ td.n{text-align:right}
 p.note{color:#666;font-size:12px}
 )";
 
+// Text for the page, its line ends kept.
 std::string Html(const std::string& text) {
+    std::string shown;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        shown += ShownUtf8(text.substr(start, end - start));
+        if (end < text.size()) shown += '\n';
+        start = end + 1;
+    }
     std::string out;
-    for (const char c : ShownUtf8(text)) {
+    for (const char c : shown) {
         switch (c) {
             case '&': out += "&amp;"; break;
             case '<': out += "&lt;"; break;
