@@ -9,6 +9,7 @@ packages=(
   googletest                      # GoogleTest sources, built for the Windows tests
   wine64                          # runs the 64-bit Windows tests
   clang libclang-rt-14-dev        # libFuzzer and the sanitizer run-times for fuzzing
+  chromium-headless-shell         # renders the page of tovihost inspect --html in its test
 )
 missing=()
 for package in "${packages[@]}"; do
