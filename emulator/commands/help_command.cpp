@@ -47,6 +47,7 @@ const Help kHelp[] = {
      "                       cycle,time_s,channel,module,function,direction,value,status\n"
      "  --trace[=MODULE,...] print the vendor calls as they happen, with the time since the start\n"
      "  --plain              plain lines even on a terminal\n"
+     "  --record FILE        record every device call into FILE (the recorder's format)\n"
      "  --timeout MS         how long to wait for the completion callback (5000)\n"
      "  --log-dir DIR        where an error log named without a directory goes\n"},
     {"write", "usage: tovihost write [--devices FILE|none] [--timeout MS] [--log-dir DIR] PARAMFILE CH=VALUE...\n",
@@ -62,12 +63,12 @@ const Help kHelp[] = {
      "  --log-dir DIR        where an error log named without a directory goes\n"},
     {"replay",
      "usage: tovihost replay [--cycles N] [--period MS] [--write CH=VALUE ...] [--csv FILE] [--timeout MS]\n"
-     "                       [--log-dir DIR] RECORDING PARAMFILE\n",
+     "                       [--log-dir DIR] [--record FILE] RECORDING PARAMFILE\n",
      "The host's polling loop with a recording as the device set: every call the driver makes is\n"
      "answered from the recording and compared with it; the run ends when the recording is used up\n"
      "(or after --cycles), and the verdict is the last line.\n"
      "  --period MS          polling period (0)\n"
-     "  --cycles N, --write, --csv, --timeout, --log-dir as for run (tovihost help run)\n"},
+     "  --cycles N, --write, --csv, --timeout, --log-dir, --record as for run (tovihost help run)\n"},
     {"inspect", "usage: tovihost inspect [--from TIME] [--to TIME] [--html FILE] [--plain] RECORDING... [PARAMFILE]\n",
      "What a recording holds, read as it goes: the span, calls and threads; per device the calls of\n"
      "each function, failures by status with the device manager's text, the first and last failure\n"

@@ -39,6 +39,21 @@ if(MODE STREQUAL "self_contained")
   endforeach()
   string(LENGTH "${page}" size)
   message("page of ${size} bytes refers to nothing outside itself")
+  # The bench run's recording replays like a plant's, and the replay records the same calls.
+  execute_process(COMMAND ${runner} ${PROGRAM} replay "${WORK}/run.recording" "${plant}" --log-dir "${WORK}"
+                          --write 200=@101 --write 320=true --write 800=1 --write 801=@100
+                          --record "${WORK}/replayed.recording"
+                  RESULT_VARIABLE code OUTPUT_VARIABLE replayed ERROR_VARIABLE errors)
+  file(STRINGS "${WORK}/run.recording" recorded_calls REGEX "^[0-9]+\\+[0-9]+ [0-9]+ ")
+  file(STRINGS "${WORK}/replayed.recording" replayed_calls REGEX "^[0-9]+\\+[0-9]+ [0-9]+ ")
+  list(LENGTH recorded_calls recorded)
+  list(LENGTH replayed_calls again)
+  if(NOT code EQUAL 0 OR NOT replayed MATCHES "\nreproduced: ${recorded} calls, 0 divergences\n" OR
+     NOT again EQUAL recorded)
+    message(FATAL_ERROR "the recorded run did not replay as recorded (exit code ${code}, ${recorded} calls "
+                        "recorded, ${again} recorded again):\n${replayed}${errors}")
+  endif()
+  message("recorded, replayed and recorded again: ${recorded} calls")
   return()
 endif()
 
