@@ -108,6 +108,13 @@ typedef struct devsim_replay_state {
 // -1 when no recording is loaded.
 DEVSIM_API int devsim_replay_state_of(devsim_replay_state* state);
 
+// Records every DRV_ and COM call answered from now on (simulated or replayed)
+// into path, in the recording format with durations, replacing the file. 0 on
+// success, else -1 with the reason in error. devsim_record_stop ends the
+// recording: 0 when the file is complete, else -1 with the reason.
+DEVSIM_API int devsim_record_start(const char* path, char* error, uint32_t capacity);
+DEVSIM_API int devsim_record_stop(char* error, uint32_t capacity);
+
 typedef struct devsim_device_info {
     uint32_t number;
     char name[DEVSIM_MAX_DEVICE_NAME + 1];

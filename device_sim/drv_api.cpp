@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "device_sim/exports.h"
+#include "device_sim/call_record.h"
 #include "device_sim/replay.h"
 #include "device_sim/simulator.h"
 
@@ -14,6 +15,7 @@ using devsim::Serve;
 using devsim::Simulator;
 using devsim::Store;
 using devsim::Unit;
+namespace record = devsim::record;
 namespace replay = devsim::replay;
 namespace shapes = recording::shapes;
 
@@ -86,6 +88,8 @@ void CounterReading(const Counter& counter, double t, std::uint32_t* count, bool
 extern "C" {
 
 Status TOVI_CALL DRV_DeviceGetNumOfList(std::int16_t* count) {
+    if (record::Wanted()) return record::Record(shapes::DeviceGetNumOfList(count),
+                                                [&] { return DRV_DeviceGetNumOfList(count); });
     if (replay::Active()) return replay::Serve(shapes::DeviceGetNumOfList(count));
     return Serve(Fn::DeviceGetNumOfList, NoUnit, [&](Simulator& sim, Call& call) -> Status {
         if (auto injected = call.Injected()) return *injected;
@@ -98,6 +102,8 @@ Status TOVI_CALL DRV_DeviceGetNumOfList(std::int16_t* count) {
 }
 
 Status TOVI_CALL DRV_DeviceGetList(vendor::DeviceListEntry* list, std::int16_t max_entries, std::int16_t* returned) {
+    if (record::Wanted()) return record::Record(shapes::DeviceGetList(list, max_entries, returned),
+                                                [&] { return DRV_DeviceGetList(list, max_entries, returned); });
     if (replay::Active()) return replay::Serve(shapes::DeviceGetList(list, max_entries, returned));
     return Serve(Fn::DeviceGetList, NoUnit, [&](Simulator& sim, Call& call) -> Status {
         call.Arg("max", max_entries);
@@ -108,6 +114,10 @@ Status TOVI_CALL DRV_DeviceGetList(vendor::DeviceListEntry* list, std::int16_t m
 
 Status TOVI_CALL DRV_DeviceGetSubList(std::uint32_t device_number, vendor::DeviceListEntry* list,
                                       std::int16_t max_entries, std::int16_t* returned) {
+    if (record::Wanted()) {
+        return record::Record(shapes::DeviceGetSubList(device_number, list, max_entries, returned),
+                              [&] { return DRV_DeviceGetSubList(device_number, list, max_entries, returned); });
+    }
     if (replay::Active()) return replay::Serve(shapes::DeviceGetSubList(device_number, list, max_entries, returned));
     auto resolve = [device_number](Simulator& sim) { return sim.UnitIndex(device_number); };
     return Serve(Fn::DeviceGetSubList, resolve, [&](Simulator& sim, Call& call) -> Status {
@@ -122,6 +132,8 @@ Status TOVI_CALL DRV_DeviceGetSubList(std::uint32_t device_number, vendor::Devic
 }
 
 Status TOVI_CALL DRV_DeviceOpen(std::uint32_t device_number, Handle* handle) {
+    if (record::Wanted()) return record::Record(shapes::DeviceOpen(device_number, handle),
+                                                [&] { return DRV_DeviceOpen(device_number, handle); });
     if (replay::Active()) return replay::Serve(shapes::DeviceOpen(device_number, handle));
     auto resolve = [device_number](Simulator& sim) { return sim.UnitIndex(device_number); };
     return Serve(Fn::DeviceOpen, resolve, [&](Simulator& sim, Call& call) -> Status {
@@ -141,6 +153,7 @@ Status TOVI_CALL DRV_DeviceOpen(std::uint32_t device_number, Handle* handle) {
 
 // A closed handle's variable becomes 0.
 Status TOVI_CALL DRV_DeviceClose(Handle* handle) {
+    if (record::Wanted()) return record::Record(shapes::DeviceClose(handle), [&] { return DRV_DeviceClose(handle); });
     if (replay::Active()) return replay::Serve(shapes::DeviceClose(handle));
     Handle value = 0;
     if (handle != nullptr) std::memcpy(&value, handle, sizeof value);
@@ -163,6 +176,8 @@ Status TOVI_CALL DRV_DeviceClose(Handle* handle) {
 // offset 34 and the input count at 36 (unsigned 16-bit little-endian), zeros
 // elsewhere. A smaller buffer gets nothing and an error.
 Status TOVI_CALL DRV_DeviceGetFeatures(Handle handle, vendor::FeaturesRequest* request) {
+    if (record::Wanted()) return record::Record(shapes::DeviceGetFeatures(handle, request),
+                                                [&] { return DRV_DeviceGetFeatures(handle, request); });
     if (replay::Active()) return replay::Serve(shapes::DeviceGetFeatures(handle, request));
     return Serve(Fn::DeviceGetFeatures, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -188,6 +203,8 @@ Status TOVI_CALL DRV_DeviceGetFeatures(Handle handle, vendor::FeaturesRequest* r
 
 // Writes at most DEVSIM_MAX_ERROR_TEXT characters and a NUL.
 Status TOVI_CALL DRV_GetErrorMessage(Status code, char* text) {
+    if (record::Wanted()) return record::Record(shapes::GetErrorMessage(code, text),
+                                                [&] { return DRV_GetErrorMessage(code, text); });
     if (replay::Active()) return replay::Serve(shapes::GetErrorMessage(code, text));
     return Serve(Fn::GetErrorMessage, NoUnit, [&](Simulator& sim, Call& call) -> Status {
         call.Arg("code", code);
@@ -203,6 +220,8 @@ Status TOVI_CALL DRV_GetErrorMessage(Status code, char* text) {
 }
 
 Status TOVI_CALL DRV_AIVoltageIn(Handle handle, vendor::AIVoltageInBlock* block) {
+    if (record::Wanted()) return record::Record(shapes::AIVoltageIn(handle, block),
+                                                [&] { return DRV_AIVoltageIn(handle, block); });
     if (replay::Active()) return replay::Serve(shapes::AIVoltageIn(handle, block));
     return Serve(Fn::AIVoltageIn, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -229,6 +248,8 @@ Status TOVI_CALL DRV_AIVoltageIn(Handle handle, vendor::AIVoltageInBlock* block)
 }
 
 Status TOVI_CALL DRV_AOVoltageOut(Handle handle, vendor::AOVoltageOutBlock* block) {
+    if (record::Wanted()) return record::Record(shapes::AOVoltageOut(handle, block),
+                                                [&] { return DRV_AOVoltageOut(handle, block); });
     if (replay::Active()) return replay::Serve(shapes::AOVoltageOut(handle, block));
     return Serve(Fn::AOVoltageOut, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -257,6 +278,8 @@ Status TOVI_CALL DRV_AOVoltageOut(Handle handle, vendor::AOVoltageOutBlock* bloc
 
 // The 16-bit result is stored bytewise: the target may be unaligned.
 Status TOVI_CALL DRV_DioReadPortByte(Handle handle, vendor::DioReadPortByteBlock* block) {
+    if (record::Wanted()) return record::Record(shapes::DioReadPortByte(handle, block),
+                                                [&] { return DRV_DioReadPortByte(handle, block); });
     if (replay::Active()) return replay::Serve(shapes::DioReadPortByte(handle, block));
     return Serve(Fn::DioReadPortByte, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -281,6 +304,8 @@ Status TOVI_CALL DRV_DioReadPortByte(Handle handle, vendor::DioReadPortByteBlock
 
 // Ports are 8 lines wide: the low byte of mask selects the lines set from state.
 Status TOVI_CALL DRV_DioWritePortByte(Handle handle, vendor::DioWritePortByteBlock* block) {
+    if (record::Wanted()) return record::Record(shapes::DioWritePortByte(handle, block),
+                                                [&] { return DRV_DioWritePortByte(handle, block); });
     if (replay::Active()) return replay::Serve(shapes::DioWritePortByte(handle, block));
     return Serve(Fn::DioWritePortByte, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -309,6 +334,8 @@ Status TOVI_CALL DRV_DioWritePortByte(Handle handle, vendor::DioWritePortByteBlo
 }
 
 Status TOVI_CALL DRV_DioWriteBit(Handle handle, vendor::DioWriteBitBlock* block) {
+    if (record::Wanted()) return record::Record(shapes::DioWriteBit(handle, block),
+                                                [&] { return DRV_DioWriteBit(handle, block); });
     if (replay::Active()) return replay::Serve(shapes::DioWriteBit(handle, block));
     return Serve(Fn::DioWriteBit, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -338,6 +365,8 @@ Status TOVI_CALL DRV_DioWriteBit(Handle handle, vendor::DioWriteBitBlock* block)
 }
 
 Status TOVI_CALL DRV_CounterEventRead(Handle handle, vendor::CounterEventReadBlock* block) {
+    if (record::Wanted()) return record::Record(shapes::CounterEventRead(handle, block),
+                                                [&] { return DRV_CounterEventRead(handle, block); });
     if (replay::Active()) return replay::Serve(shapes::CounterEventRead(handle, block));
     return Serve(Fn::CounterEventRead, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -365,6 +394,8 @@ Status TOVI_CALL DRV_CounterEventRead(Handle handle, vendor::CounterEventReadBlo
 }
 
 Status TOVI_CALL DRV_CounterEventStart(Handle handle, vendor::CounterEventStartBlock* block) {
+    if (record::Wanted()) return record::Record(shapes::CounterEventStart(handle, block),
+                                                [&] { return DRV_CounterEventStart(handle, block); });
     if (replay::Active()) return replay::Serve(shapes::CounterEventStart(handle, block));
     return Serve(Fn::CounterEventStart, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -390,6 +421,8 @@ Status TOVI_CALL DRV_CounterEventStart(Handle handle, vendor::CounterEventStartB
 
 // Stops the counter and starts its count from 0.
 Status TOVI_CALL DRV_CounterReset(Handle handle, std::int32_t counter_number) {
+    if (record::Wanted()) return record::Record(shapes::CounterReset(handle, counter_number),
+                                                [&] { return DRV_CounterReset(handle, counter_number); });
     if (replay::Active()) return replay::Serve(shapes::CounterReset(handle, counter_number));
     return Serve(Fn::CounterReset, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -411,6 +444,8 @@ Status TOVI_CALL DRV_CounterReset(Handle handle, std::int32_t counter_number) {
 }
 
 Status TOVI_CALL DRV_CounterFreqRead(Handle handle, vendor::CounterFreqReadBlock* block) {
+    if (record::Wanted()) return record::Record(shapes::CounterFreqRead(handle, block),
+                                                [&] { return DRV_CounterFreqRead(handle, block); });
     if (replay::Active()) return replay::Serve(shapes::CounterFreqRead(handle, block));
     return Serve(Fn::CounterFreqRead, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -434,6 +469,8 @@ Status TOVI_CALL DRV_CounterFreqRead(Handle handle, vendor::CounterFreqReadBlock
 }
 
 Status TOVI_CALL DRV_AlarmConfig(Handle handle, vendor::AlarmConfigBlock* block) {
+    if (record::Wanted()) return record::Record(shapes::AlarmConfig(handle, block),
+                                                [&] { return DRV_AlarmConfig(handle, block); });
     if (replay::Active()) return replay::Serve(shapes::AlarmConfig(handle, block));
     return Serve(Fn::AlarmConfig, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -461,6 +498,8 @@ Status TOVI_CALL DRV_AlarmConfig(Handle handle, vendor::AlarmConfigBlock* block)
 }
 
 Status TOVI_CALL DRV_AlarmEnable(Handle handle, vendor::AlarmEnableBlock* block) {
+    if (record::Wanted()) return record::Record(shapes::AlarmEnable(handle, block),
+                                                [&] { return DRV_AlarmEnable(handle, block); });
     if (replay::Active()) return replay::Serve(shapes::AlarmEnable(handle, block));
     return Serve(Fn::AlarmEnable, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -487,6 +526,8 @@ Status TOVI_CALL DRV_AlarmEnable(Handle handle, vendor::AlarmEnableBlock* block)
 
 // Clears the latched alarm states.
 Status TOVI_CALL DRV_AlarmReset(Handle handle, std::int32_t channel) {
+    if (record::Wanted()) return record::Record(shapes::AlarmReset(handle, channel),
+                                                [&] { return DRV_AlarmReset(handle, channel); });
     if (replay::Active()) return replay::Serve(shapes::AlarmReset(handle, channel));
     return Serve(Fn::AlarmReset, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -510,6 +551,8 @@ Status TOVI_CALL DRV_AlarmReset(Handle handle, std::int32_t channel) {
 // below the low limit, high when above the high limit; in latch mode a state once
 // seen stays until DRV_AlarmReset. A disabled alarm reports 0 and 0.
 Status TOVI_CALL DRV_AlarmCheck(Handle handle, vendor::AlarmCheckBlock* block) {
+    if (record::Wanted()) return record::Record(shapes::AlarmCheck(handle, block),
+                                                [&] { return DRV_AlarmCheck(handle, block); });
     if (replay::Active()) return replay::Serve(shapes::AlarmCheck(handle, block));
     return Serve(Fn::AlarmCheck, ByHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "device_sim/call_record.h"
 #include "device_sim/replay.h"
 #include "device_sim/serial_bridge.h"
 #include "device_sim/simulator.h"
@@ -17,6 +18,7 @@ using devsim::Fn;
 using devsim::Serve;
 using devsim::Simulator;
 using devsim::Store;
+namespace record = devsim::record;
 namespace replay = devsim::replay;
 namespace shapes = recording::shapes;
 using devsim::Unit;
@@ -236,6 +238,8 @@ extern "C" {
 // SerialConfig: port, then baud rate (32-bit LE), data bits, parity (0 none,
 // 1 odd, 2 even), stop bits, zeros.
 std::int32_t devsim_serial_get_config(std::int32_t device_index, vendor::SerialConfig* config) {
+    if (record::Wanted()) return record::Record(shapes::COMGetConfig(device_index, config),
+                                                [&] { return devsim_serial_get_config(device_index, config); });
     if (replay::Active()) return replay::Serve(shapes::COMGetConfig(device_index, config));
     auto unit_at = [device_index](Simulator& sim) {
         return device_index >= 0 && static_cast<std::size_t>(device_index) < sim.set.list.size()
@@ -270,6 +274,8 @@ std::int32_t devsim_serial_get_config(std::int32_t device_index, vendor::SerialC
 
 // Any port 1..255 opens, as often as asked: modules sharing a line each open it.
 std::int32_t devsim_serial_open(std::uint32_t port, std::uint32_t* unused, Handle* handle) {
+    if (record::Wanted()) return record::Record(shapes::COMOpen(port, handle),
+                                                [&] { return devsim_serial_open(port, unused, handle); });
     if (replay::Active()) return replay::Serve(shapes::COMOpen(port, handle));
     return Serve(Fn::COMOpen, [](Simulator&) { return -1; }, [&](Simulator& sim, Call& call) -> Status {
         call.Arg("port", port);
@@ -287,6 +293,8 @@ std::int32_t devsim_serial_open(std::uint32_t port, std::uint32_t* unused, Handl
 }
 
 std::int32_t devsim_serial_set_config(Handle handle, vendor::SerialConfig* config) {
+    if (record::Wanted()) return record::Record(shapes::COMSetConfig(handle, config),
+                                                [&] { return devsim_serial_set_config(handle, config); });
     if (replay::Active()) return replay::Serve(shapes::COMSetConfig(handle, config));
     return Serve(Fn::COMSetConfig, BySerialHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -304,6 +312,8 @@ std::int32_t devsim_serial_set_config(Handle handle, vendor::SerialConfig* confi
 }
 
 std::int32_t devsim_serial_write(Handle handle, const char* data, std::uint32_t length) {
+    if (record::Wanted()) return record::Record(shapes::COMWrite(handle, data, length),
+                                                [&] { return devsim_serial_write(handle, data, length); });
     if (replay::Active()) return replay::Serve(shapes::COMWrite(handle, data, length));
     auto resolve = [handle, data, length](Simulator& sim) {
         const auto found = sim.serial_handles.find(handle);
@@ -344,6 +354,10 @@ std::int32_t devsim_serial_write(Handle handle, const char* data, std::uint32_t 
 // buffer is not NUL-terminated.
 std::int32_t devsim_serial_read(Handle handle, char* buffer, std::uint32_t size, std::uint32_t timeout,
                                 std::uint32_t terminator, std::uint32_t* received) {
+    if (record::Wanted()) {
+        return record::Record(shapes::COMRead(handle, buffer, size, timeout, terminator, received),
+                              [&] { return devsim_serial_read(handle, buffer, size, timeout, terminator, received); });
+    }
     if (replay::Active()) return replay::Serve(shapes::COMRead(handle, buffer, size, timeout, terminator, received));
     return Serve(Fn::COMRead, BySerialHandle(handle), [&](Simulator& sim, Call& call) -> Status {
         call.Arg("handle", handle);
@@ -382,6 +396,7 @@ std::int32_t devsim_serial_read(Handle handle, char* buffer, std::uint32_t size,
 
 // A closed handle's variable becomes 0.
 std::int32_t devsim_serial_close(Handle* handle) {
+    if (record::Wanted()) return record::Record(shapes::COMClose(handle), [&] { return devsim_serial_close(handle); });
     if (replay::Active()) return replay::Serve(shapes::COMClose(handle));
     Handle value = 0;
     if (handle != nullptr) std::memcpy(&value, handle, sizeof value);

@@ -18,6 +18,7 @@ void PrintOverview(std::FILE* out) {
                  "  read PARAMFILE CH...         read channels once, show their values or errors\n"
                  "  scenario FILE...             run scenario files, report every expectation\n"
                  "  replay RECORDING PARAMFILE   run the polling loop against a recording, compare every call\n"
+                 "  inspect RECORDING...         what a recording holds: calls, failures, durations, gaps\n"
                  "  help [COMMAND]               this overview, or a command's options and value syntax\n"
                  "options of every command:\n"
                  "  --driver PATH     driver library to load (default: the one beside tovihost)\n"
@@ -69,6 +70,7 @@ int main(int argc, char** argv) {
     if (command == "help") return tovihost::HelpCommand(options);
     if (command == "scenario") return tovihost::ScenarioCommand(options);
     if (command == "replay") return tovihost::ReplayCommand(options);
+    if (command == "inspect") return tovihost::InspectCommand(options);
     if (command[0] == '-') {
         std::fprintf(stderr, "tovihost: unknown option %s\n", command.c_str());
     } else {

@@ -1,6 +1,8 @@
 #include "recording/recording_format.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 
@@ -10,7 +12,7 @@ namespace {
 enum class Kind { Integer, Real, Hex, Text, Entry };
 
 struct KeyKind {
-    const char* key;
+    std::string_view key;
     Kind kind;
 };
 
@@ -31,7 +33,7 @@ constexpr KeyKind kKeys[] = {
     {"entry", Kind::Entry},
 };
 
-constexpr const char* kFunctions[] = {
+constexpr std::string_view kFunctions[] = {
     "DRV_DeviceGetNumOfList", "DRV_DeviceGetList",    "DRV_DeviceGetSubList", "DRV_DeviceOpen",
     "DRV_DeviceClose",        "DRV_DeviceGetFeatures", "DRV_GetErrorMessage", "DRV_AIVoltageIn",
     "DRV_AOVoltageOut",       "DRV_DioReadPortByte",  "DRV_DioWritePortByte", "DRV_DioWriteBit",
@@ -41,9 +43,15 @@ constexpr const char* kFunctions[] = {
     "COMRead",                "COMClose",
 };
 
+// Equal texts; the length and the last character first, as most keys and names
+// differ there already.
+bool Same(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && (a.empty() || a.back() == b.back()) && a == b;
+}
+
 const KeyKind* FindKey(std::string_view key) {
     for (const KeyKind& entry : kKeys) {
-        if (key == entry.key) return &entry;
+        if (Same(key, entry.key)) return &entry;
     }
     return nullptr;
 }
@@ -199,15 +207,13 @@ bool ParseCall(std::string_view line, int version, Call& call, std::string& why)
         return false;
     }
     call.function.assign(reader.Word());
-    bool known = false;
-    for (const char* name : kFunctions) known = known || call.function == name;
-    if (!known) {
+    if (std::none_of(std::begin(kFunctions), std::end(kFunctions),
+                     [&](std::string_view name) { return Same(name, call.function); })) {
         why = "unknown function \"" + call.function + "\"";
         return false;
     }
     std::vector<Field>* side = &call.inputs;
     while (!reader.AtEnd()) {
-        Field field;
         // "->" separates the inputs from the status and the outputs.
         LineReader peek = reader;
         if (side == &call.inputs && peek.Word() == "->") {
@@ -219,8 +225,7 @@ bool ParseCall(std::string_view line, int version, Call& call, std::string& why)
             side = &call.outputs;
             continue;
         }
-        if (!reader.ReadField(field, why)) return false;
-        side->push_back(std::move(field));
+        if (!reader.ReadField(side->emplace_back(), why)) return false;
     }
     if (side != &call.outputs) {
         why = "the line ends before \"-> STATUS\": a call line cut short";
@@ -378,7 +383,15 @@ bool ParseLine(std::string_view line, int version, bool calls_seen, Header& head
         line.remove_prefix(kCarried.size());
     }
     if (line[0] >= '0' && line[0] <= '9') {
-        call = Call();
+        // Reset, keeping the room the fields took for the next line.
+        call.inputs.clear();
+        call.outputs.clear();
+        call.time_us = call.duration_us = 0;
+        call.has_duration = false;
+        call.thread = 0;
+        call.status = 0;
+        call.line = 0;
+        call.file = 0;
         call.carried = carried;
         if (!ParseCall(line, version, call, why)) return false;
         call_read = true;

@@ -10,6 +10,7 @@ packages=(
   wine64                          # runs the 64-bit Windows tests
   wine32:i386                     # runs the 32-bit Windows tests (needs the i386 architecture)
   clang libclang-rt-14-dev        # libFuzzer and the sanitizer run-times for fuzzing
+  chromium-headless-shell         # renders the page of tovihost inspect --html in its test
 )
 missing=()
 for package in "${packages[@]}"; do

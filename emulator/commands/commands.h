@@ -67,6 +67,8 @@ void PrintOverview(std::FILE* out);
 
 // tovihost replay RECORDING PARAMFILE: the polling loop against a recording.
 int ReplayCommand(const Options& options);
+// tovihost inspect RECORDING... [PARAMFILE]: what a recording holds.
+int InspectCommand(const Options& options);
 // The run command's polling loop; stop, when given, is asked after every cycle
 // whether the run ends there. With unasked_failures_fail a read or write that
 // failed without an injected fault behind it makes the exit status 1.

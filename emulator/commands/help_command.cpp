@@ -51,6 +51,7 @@ const Help kHelp[] = {
      "                       cycle,time_s,channel,module,function,direction,value,status\n"
      "  --trace[=MODULE,...] print the vendor calls as they happen, with the time since the start\n"
      "  --plain              plain lines even on a terminal\n"
+     "  --record FILE        record every device call into FILE (the recorder's format)\n"
      "  --timeout MS         how long to wait for the completion callback (5000)\n"
      "  --log-dir DIR        where an error log named without a directory goes\n"
      "exit status 1 when a read or write failed that no --fault asked for\n"},
@@ -67,12 +68,22 @@ const Help kHelp[] = {
      "  --log-dir DIR        where an error log named without a directory goes\n"},
     {"replay",
      "usage: tovihost replay [--cycles N] [--period MS] [--write CH=VALUE ...] [--csv FILE] [--timeout MS]\n"
-     "                       [--log-dir DIR] RECORDING PARAMFILE\n",
+     "                       [--log-dir DIR] [--record FILE] RECORDING PARAMFILE\n",
      "The host's polling loop with a recording as the device set: every call the driver makes is\n"
      "answered from the recording and compared with it; the run ends when the recording is used up\n"
      "(or after --cycles), and the verdict is the last line.\n"
      "  --period MS          polling period (0)\n"
-     "  --cycles N, --write, --csv, --timeout, --log-dir as for run (tovihost help run)\n"},
+     "  --cycles N, --write, --csv, --timeout, --log-dir, --record as for run (tovihost help run)\n"},
+    {"inspect", "usage: tovihost inspect [--from TIME] [--to TIME] [--html FILE] [--plain] RECORDING... [PARAMFILE]\n",
+     "What a recording holds, read as it goes: the span, calls and threads; per device the calls of\n"
+     "each function, failures by status with the device manager's text, the first and last failure\n"
+     "with their lines, call durations (median, 95th percentile, maximum); the longest gaps between\n"
+     "calls. One RECORDING takes its rotated set along (FILE.N ... FILE.1, FILE); several are read\n"
+     "as one run. With PARAMFILE the devices are named by the modules bound to them.\n"
+     "  --from TIME, --to TIME  only calls from / up to TIME since the start (90, 90.5, 1:30, 0:01:30)\n"
+     "  --html FILE          also a page of charts: per device calls, failures and durations over\n"
+     "                       time, with PARAMFILE every channel's values; nothing fetched from anywhere\n"
+     "  --plain              no progress line on a terminal\n"},
     {"scenario", "usage: tovihost scenario [--devices FILE|none] [--timeout MS] [--log-dir DIR] [--verbose] FILE...\n",
      "Runs scenario files: every expectation prints FILE:LINE: passed or FAILED, the last line counts\n"
      "them. A malformed file does not run (exit 2).\n"
@@ -121,7 +132,9 @@ bool PrintCommandHelp(const std::string& command, std::FILE* out) {
     const Help* help = FindHelp(command);
     if (help == nullptr) return false;
     std::fprintf(out, "%s%s", help->usage, help->text);
-    if (command != "scenario" && command != "replay" && command != "help") std::fprintf(out, "%s", kCommon);
+    if (command != "scenario" && command != "replay" && command != "help" && command != "inspect") {
+        std::fprintf(out, "%s", kCommon);
+    }
     if (command == "write" || command == "run") std::fprintf(out, "%s", kValues);
     return true;
 }
@@ -136,7 +149,7 @@ int HelpCommand(const Options& options) {
         return kExitUsage;
     }
     if (PrintCommandHelp(options.arguments[0], stdout)) return 0;
-    std::fprintf(stderr, "tovihost help: no command %s (check, run, write, read, scenario, replay, help)\n",
+    std::fprintf(stderr, "tovihost help: no command %s (check, run, write, read, scenario, replay, inspect, help)\n",
                  options.arguments[0].c_str());
     return kExitUsage;
 }

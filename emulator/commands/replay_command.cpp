@@ -12,7 +12,7 @@
 namespace tovihost {
 namespace {
 
-const ArgumentRules kReplayRules{{"--cycles", "--period", "--write", "--csv", "--timeout", "--log-dir"}, {}, {}};
+const ArgumentRules kReplayRules{{"--cycles", "--period", "--write", "--csv", "--timeout", "--log-dir", "--record"}, {}, {}};
 
 // The polling loop is done when every recorded call but the closes of the
 // driver's stop was made, or once the driver strayed from the recording.

@@ -17,7 +17,7 @@ namespace tovihost {
 namespace {
 
 const ArgumentRules kRunRules{
-    {"--devices", "--period", "--cycles", "--write", "--csv", "--fault", "--timeout", "--log-dir"},
+    {"--devices", "--period", "--cycles", "--write", "--csv", "--fault", "--timeout", "--log-dir", "--record"},
     {"--trace"},
     {"--plain"}};
 
@@ -88,6 +88,7 @@ int RunLoop(const Options& options, const std::function<bool()>& stop, bool unas
     settings.writes = a.Values("--write");
     settings.faults = a.Values("--fault");
     settings.csv_path = a.Value("--csv");
+    settings.record_path = a.Value("--record");
     settings.trace = a.Has("--trace");
     settings.trace_modules = a.Value("--trace");
     settings.plain = a.Has("--plain");

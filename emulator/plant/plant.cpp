@@ -31,17 +31,14 @@ std::string Where(const IniText& file, std::uint32_t line) {
 }
 
 // The device list as the driver sees it: listed devices in list order, at most 100.
-std::vector<devsim_device_info> ListedDevices() {
+std::vector<devsim_device_info> ListedDevices(const std::vector<devsim_device_info>& devices) {
     std::vector<devsim_device_info> listed;
-    const std::int32_t count = devsim_device_count();
-    for (std::int32_t i = 0; i < count; ++i) {
-        devsim_device_info info{};
-        if (devsim_device_info_at(i, &info) == 0 && info.list_position >= 0 && info.list_position < 100) {
-            listed.push_back(info);
-        }
+    for (const devsim_device_info& info : devices) {
+        if (info.list_position >= 0 && info.list_position < 100) listed.push_back(info);
     }
-    std::sort(listed.begin(), listed.end(),
-              [](const devsim_device_info& a, const devsim_device_info& b) { return a.list_position < b.list_position; });
+    std::stable_sort(listed.begin(), listed.end(), [](const devsim_device_info& a, const devsim_device_info& b) {
+        return a.list_position < b.list_position;
+    });
     return listed;
 }
 
@@ -150,7 +147,17 @@ const PlantModule* Plant::FindModule(const std::string& name) const {
 }
 
 void Plant::ResolveDevices() {
-    const std::vector<devsim_device_info> listed = ListedDevices();
+    std::vector<devsim_device_info> devices;
+    const std::int32_t count = devsim_device_count();
+    for (std::int32_t i = 0; i < count; ++i) {
+        devsim_device_info info{};
+        if (devsim_device_info_at(i, &info) == 0) devices.push_back(info);
+    }
+    ResolveDevices(devices);
+}
+
+void Plant::ResolveDevices(const std::vector<devsim_device_info>& devices) {
+    const std::vector<devsim_device_info> listed = ListedDevices(devices);
     for (PlantModule& module : modules_) {
         module.device_number = -1;
         module.listed_device = -1;
@@ -168,11 +175,10 @@ void Plant::ResolveDevices() {
             module.device_number = device->number;
             continue;
         }
-        const std::int32_t count = devsim_device_count();
         std::int32_t seen = 0;
-        for (std::int32_t i = 0; i < count && seen < device->subdevice_count; ++i) {
-            devsim_device_info info{};
-            if (devsim_device_info_at(i, &info) != 0 || info.parent != device->number) continue;
+        for (const devsim_device_info& info : devices) {
+            if (seen >= device->subdevice_count) break;
+            if (info.parent != device->number) continue;
             ++seen;
             if (!NameHolds(info, module.subdevice)) continue;
             module.device_number = info.number;

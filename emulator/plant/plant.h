@@ -87,6 +87,9 @@ public:
     // rule: the last listed device whose name holds the device text, then the last
     // of its sub-devices whose name holds the sub-device text.
     void ResolveDevices();
+    // The same over a device list of the caller's (devices and sub-devices in the
+    // order the device manager gives them), such as the one a recording holds.
+    void ResolveDevices(const std::vector<devsim_device_info>& devices);
     // The module bound to a simulated device, or null.
     const PlantModule* ModuleOnDevice(std::int64_t device_number) const;
 

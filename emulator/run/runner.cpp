@@ -278,6 +278,22 @@ int Runner::Run() {
                         ShownCp1250(log_path_).c_str(), log_unwritable_.c_str());
         }
     }
+    char record_error[512] = {};
+    if (!s_.record_path.empty() && devsim_record_start(s_.record_path.c_str(), record_error, sizeof record_error) != 0) {
+        std::fprintf(stderr, "tovihost %s: --record %s\n", s_.command.c_str(), ShownUtf8(record_error).c_str());
+        csv_.Close();
+        return kExitUsage;
+    }
+    // The recording ends once the driver has stopped, whichever way the run ends.
+    struct RecordingEnd {
+        bool recording;
+        ~RecordingEnd() {
+            char error[512] = {};
+            if (recording && devsim_record_stop(error, sizeof error) != 0) {
+                std::fprintf(stderr, "tovihost: %s\n", ShownUtf8(error).c_str());
+            }
+        }
+    } recording_end{!s_.record_path.empty()};
     const bool started = host_.Start(s_.param_path, s_.arguments.Value("--log-dir"), message);
     WarnOtherDeviceManager(host_.driver_path(), plant_.modules().size());
     if (!started) {

@@ -32,6 +32,7 @@ struct RunSettings {
     std::vector<std::string> writes;
     std::vector<std::string> faults;
     std::string csv_path;
+    std::string record_path;  // where the simulated device manager records the run; empty: nowhere
     bool trace = false;
     std::string trace_modules;
     bool plain = false;
