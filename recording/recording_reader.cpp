@@ -201,7 +201,6 @@ bool SetReader::Open(const std::vector<std::string>& paths, std::string& error) 
     current_ = 0;
     reader_.reset();
     done_ = 0;
-    last_time_ = 0;
     return true;
 }
 
@@ -214,12 +213,6 @@ bool SetReader::Next(Call& call, std::string& error) {
         }
         while (reader_->Next(call, error)) {
             if (current_ != 0 && call.carried) continue;
-            if (!call.carried && current_ != 0 && call.time_us < last_time_) {
-                error = reader_->origin() + ":" + std::to_string(call.line) +
-                        ": the call is earlier than the end of the file before it: the files overlap";
-                return false;
-            }
-            if (!call.carried) last_time_ = call.time_us;
             call.file = static_cast<std::uint32_t>(current_);
             return true;
         }

@@ -65,7 +65,9 @@ private:
 // order given: the first file's calls, then of every further file its own calls
 // only (its carried calls restate what the earlier files hold). Every file must
 // be of the same run (the same "started"); two files that start at the same
-// point of the run, or overlap, are refused.
+// point of the run are refused. Calls are not checked for order by time: a line
+// is written when its call ends but carries when it started, so the calls of
+// several threads are not in the order of their times.
 class SetReader {
 public:
     // Reads every file's header; false with the first fault.
@@ -85,7 +87,7 @@ private:
     Header first_;
     std::size_t current_ = 0;
     std::unique_ptr<Reader> reader_;
-    std::uint64_t done_ = 0, total_ = 0, last_time_ = 0;
+    std::uint64_t done_ = 0, total_ = 0;
 };
 
 // A rotated set named by its current file FILE: FILE.N ... FILE.2, FILE.1, FILE,
