@@ -23,6 +23,15 @@ struct Settings {
 // empty when it cannot be told.
 std::string DirectoryOf(const void* address);
 
+// When recorder.ini was last changed, as far as a cheap look tells: its
+// modification time and size (equal stamps: no change seen).
+struct SettingsStamp {
+    std::int64_t modified = 0;
+    std::int64_t size = -1;  // -1: no file
+    bool operator==(const SettingsStamp&) const = default;
+};
+SettingsStamp StampOf(const std::string& directory);
+
 // Reads DIRECTORY/recorder.ini. Missing file or keys keep the defaults: the vendor
 // libraries in the system's library directory, tovi-recording.txt beside the
 // recorder. Relative paths count from DIRECTORY. Lines it cannot use are
