@@ -113,7 +113,10 @@ void Recorder::FollowSettings(std::chrono::steady_clock::time_point now) {
         stamp_ = stamp;
     }
     std::string problems;
-    const bool record = ReadSettings(directory_, problems).record;
+    const Settings settings = ReadSettings(directory_, problems);
+    // A file removed or being written says nothing yet.
+    if (!settings.record_given) return;
+    const bool record = settings.record;
     std::lock_guard<std::mutex> lock(mutex_);
     if (record == record_) return;
     record_ = record;

@@ -66,7 +66,7 @@ std::string DirectoryOf(const void* address) {
 }
 
 SettingsStamp StampOf(const std::string& directory) {
-    const std::filesystem::path path = std::filesystem::u8path(directory + kSettingsFile);
+    const std::filesystem::path path = std::filesystem::path(directory + kSettingsFile);
     std::error_code code;
     SettingsStamp stamp;
     const auto modified = std::filesystem::last_write_time(path, code);
@@ -114,6 +114,7 @@ Settings ReadSettings(const std::string& directory, std::string& problems) {
             settings.keep = static_cast<int>(count);
         } else if (key == "record" && (value == "on" || value == "off")) {
             settings.record = value == "on";
+            settings.record_given = true;
         } else {
             problems += where + "\"" + line + "\" is not a setting of the recorder (skipped)\n";
         }

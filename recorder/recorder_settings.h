@@ -17,6 +17,7 @@ struct Settings {
     int keep = 3;                            // rotated files kept beside the current one
     std::uint32_t flush_ms = 1000;           // lines of good calls reach the file within this; 0: each at once
     bool record = true;
+    bool record_given = false;  // the file says record= (a file being written may not yet)
 };
 
 // The directory of the library file that holds address, ending in a separator;

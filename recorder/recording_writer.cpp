@@ -10,7 +10,7 @@ namespace {
 
 bool Exists(const std::string& path) {
     std::error_code code;
-    return std::filesystem::exists(std::filesystem::u8path(path), code) || code;
+    return std::filesystem::exists(std::filesystem::path(path), code) || code;
 }
 
 }  // namespace

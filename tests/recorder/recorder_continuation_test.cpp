@@ -248,11 +248,14 @@ TEST(RecorderSettings, WhatAnIniWithoutSettingsAndAMissingOneGive) {
         EXPECT_EQ(settings.keep, 3);
         EXPECT_EQ(settings.flush_ms, 1000u);
         EXPECT_TRUE(settings.record);
+        EXPECT_FALSE(settings.record_given) << "no record= to follow while the process runs";
         EXPECT_EQ(settings.file, directory + "tovi-recording.txt");
     }
     dir.Write("recorder.ini", "[recorder]\nrecord=off\nrecord=maybe\n");
     std::string problems;
-    EXPECT_FALSE(recorder::ReadSettings(directory, problems).record);
+    const recorder::Settings off = recorder::ReadSettings(directory, problems);
+    EXPECT_FALSE(off.record);
+    EXPECT_TRUE(off.record_given);
     EXPECT_EQ(problems, "recorder.ini:3: \"record=maybe\" is not a setting of the recorder (skipped)\n");
 }
 
