@@ -11,6 +11,7 @@
 #include <string>
 
 #include "device/vendor_api.h"
+#include "platform/platform.h"
 #include "tests/support/temp_files.h"
 
 namespace {
@@ -36,10 +37,10 @@ TEST(RecorderHeldFile, ARecordingAViewerHoldsOpenKeepsTheCallsAndMovesAsideWhenR
     fs::copy_file(RECORDER_SERIAL_LIBRARY, dir.path() / "ADSCOMM.dll");
     dir.Write("recorder.ini", "[recorder]\ndevice_library=missing\\ADSAPI32.dll\nserial_library=missing\\ADSCOMM.dll\n"
                               "file=r.txt\nmax_size_kb=1\nkeep=2\nflush_ms=0\n");
-    HMODULE recorder = LoadLibraryA(dir.Path("ADSAPI32.dll").c_str());
+    tovi::platform::LibraryHandle recorder = tovi::platform::OpenLibrary(dir.Path("ADSAPI32.dll").c_str(), 0, nullptr);
     ASSERT_NE(recorder, nullptr);
-    const auto count_devices =
-        reinterpret_cast<vendor::DeviceGetNumOfListFn>(GetProcAddress(recorder, "DRV_DeviceGetNumOfList"));
+    const auto count_devices = reinterpret_cast<vendor::DeviceGetNumOfListFn>(
+        tovi::platform::LibrarySymbol(recorder, "DRV_DeviceGetNumOfList"));
     ASSERT_NE(count_devices, nullptr);
     std::int16_t count = 0;
     count_devices(&count);
@@ -66,7 +67,7 @@ TEST(RecorderHeldFile, ARecordingAViewerHoldsOpenKeepsTheCallsAndMovesAsideWhenR
     // Every call once, the current file's carried one besides.
     const std::string line = " DRV_DeviceGetNumOfList -> 32350 devices=0\n";
     EXPECT_EQ(Count(moved, line) + Count(current, line), made + Count(current, "\ncarried "));
-    FreeLibrary(recorder);
+    tovi::platform::CloseLibrary(recorder);
 }
 
 }  // namespace
