@@ -154,6 +154,25 @@ TEST_F(ContinuationTest, EveryRotatedFileBeginsWithTheBindingCallsOfTheRunAndLos
     EXPECT_EQ(reads, 120u);
 }
 
+TEST_F(ContinuationTest, CallsFromSeveralThreadsAcrossRotationsAreEachRecordedOnce) {
+    ASSERT_EQ(devsim::LoadText(kDevices), "");
+    Place(Forwarding() + "file=r.txt\nmax_size_kb=4\nkeep=60\n");
+    Bind();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) threads.emplace_back([this] { ReadPorts(100); });
+    for (std::thread& thread : threads) thread.join();
+    std::size_t reads = 0;
+    for (int n = 0; n < 60; ++n) {
+        const std::string path = dir_.Path(n == 0 ? "r.txt" : "r.txt." + std::to_string(n));
+        if (!fs::exists(path)) continue;
+        const recording::Recording part = Parse(path);
+        for (const recording::Call& call : part.calls) reads += !call.carried && call.function == "DRV_DioReadPortByte";
+    }
+    EXPECT_FALSE(fs::exists(dir_.Path("r.txt.60"))) << "a file was dropped";
+    EXPECT_TRUE(fs::exists(dir_.Path("r.txt.2")));
+    EXPECT_EQ(reads, 400u);
+}
+
 TEST_F(ContinuationTest, AFileThatCannotBeMovedAsideKeepsTheRecordingUntilItCan) {
     ASSERT_EQ(devsim::LoadText(kDevices), "");
     // A directory in the way of r.txt.1 that cannot be removed.
