@@ -87,6 +87,9 @@ using LibraryHandle = LibraryObject*;
 LibraryHandle OpenLibrary(const char* path, std::uint32_t error_capacity, char* error);
 void* LibrarySymbol(LibraryHandle library, const char* name);
 void CloseLibrary(LibraryHandle library);
+// The loaded module (program or library) whose image holds address, as an opaque
+// identity; null when no module holds it.
+const void* ModuleOf(const void* address);
 
 // Fault injection for tests: the nth creation from now (1 = the next one) fails;
 // 0 switches the hook off.

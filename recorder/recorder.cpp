@@ -143,9 +143,14 @@ bool Recorder::Load(const Settings& settings) {
 #define TOVI_RESOLVE_DEVICE(name) Resolve(device, "DRV_", #name, vendor_.name, why_, d) &&
 #define TOVI_RESOLVE_SERIAL(name) Resolve(serial, "", #name, vendor_.name, why_, s) &&
     // The libraries stay loaded for the life of the process, as the driver keeps its own.
-    return TOVI_VENDOR_FUNCTIONS(TOVI_RESOLVE_DEVICE) TOVI_SERIAL_FUNCTIONS(TOVI_RESOLVE_SERIAL) true;
+    const bool resolved = TOVI_VENDOR_FUNCTIONS(TOVI_RESOLVE_DEVICE) TOVI_SERIAL_FUNCTIONS(TOVI_RESOLVE_SERIAL) true;
 #undef TOVI_RESOLVE_DEVICE
 #undef TOVI_RESOLVE_SERIAL
+    if (resolved) {
+        origins_.AddVendorLibrary(reinterpret_cast<const void*>(vendor_.GetErrorMessage));
+        origins_.AddVendorLibrary(reinterpret_cast<const void*>(vendor_.COMOpen));
+    }
+    return resolved;
 }
 
 void Recorder::Write(recording::Shape& shape, std::chrono::steady_clock::time_point started,
@@ -166,6 +171,16 @@ void Recorder::Write(recording::Shape& shape, std::chrono::steady_clock::time_po
         writer_.Append(line_, shape.call.status != 0);
     }
     carried_.Note(shape.call);
+}
+
+void Recorder::WriteInnerCall(recording::Shape& shape) {
+    shape.call.thread = ThreadNumber();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!writer_.recording()) return;
+    shape.Resolve(book_);
+    line_ = "# inner call of a vendor library, not the driver's: ";
+    recording::AppendCallLine(shape.call, line_);
+    writer_.Append(line_, false);
 }
 
 }  // namespace recorder

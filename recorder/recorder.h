@@ -13,6 +13,7 @@
 #include <string>
 
 #include "device/vendor_api.h"
+#include "recorder/call_origin.h"
 #include "recorder/carried_calls.h"
 #include "recorder/recorder_settings.h"
 #include "recorder/recording_writer.h"
@@ -51,15 +52,24 @@ public:
     void Write(recording::Shape& shape, std::chrono::steady_clock::time_point started,
                std::chrono::steady_clock::time_point finished);
 
-    // Forwards one call through the table and records it.
+    // Appends a call a vendor library made from inside itself (call_origin.h) as a
+    // note: a "#" line the replay skips.
+    void WriteInnerCall(recording::Shape& shape);
+
+    // Forwards one call through the table and records it. caller: the return
+    // address of the exported function that forwards, taken where it is called.
     template <class Forward>
-    vendor::Status Record(recording::Shape shape, Forward forward) {
+    vendor::Status Record(recording::Shape shape, Forward forward, const void* caller = __builtin_return_address(0)) {
         const VendorTable* table = vendor();
         const auto started = std::chrono::steady_clock::now();
         const vendor::Status status = table == nullptr ? kNotForwarded : forward(*table);
         const auto finished = std::chrono::steady_clock::now();
         shape.Capture(status);
-        Write(shape, started, finished);
+        if (origins_.FromVendor(caller)) {
+            WriteInnerCall(shape);
+        } else {
+            Write(shape, started, finished);
+        }
         FollowSettings(finished);
         return status;
     }
@@ -75,6 +85,7 @@ private:
     std::string OpeningLocked(bool continues, std::uint64_t time_us) const;
 
     VendorTable vendor_;
+    CallOrigins origins_;  // set while loading, read-only after
     bool ready_ = false;
     std::string why_;
     std::chrono::steady_clock::time_point origin_;

@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686  # Windows cross builds
   googletest                      # GoogleTest sources, built for the Windows tests
   wine64                          # runs the 64-bit Windows tests
+  wine32:i386                     # runs the 32-bit Windows tests (needs the i386 architecture)
   clang libclang-rt-14-dev        # libFuzzer and the sanitizer run-times for fuzzing
 )
 missing=()
@@ -18,6 +19,10 @@ if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
   sudo_cmd=()
   [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+  # 32-bit packages come from the i386 architecture, added once.
+  if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
 fi

@@ -40,6 +40,12 @@ void* LibrarySymbol(LibraryHandle library, const char* name) {
     return dlsym(static_cast<void*>(library), name);
 }
 
+const void* ModuleOf(const void* address) {
+    Dl_info info{};
+    if (address == nullptr || dladdr(address, &info) == 0) return nullptr;
+    return info.dli_fbase;
+}
+
 void CloseLibrary(LibraryHandle library) {
     if (library != nullptr) {
         dlclose(static_cast<void*>(library));

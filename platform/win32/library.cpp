@@ -81,6 +81,15 @@ void* LibrarySymbol(LibraryHandle library, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(library), name));
 }
 
+const void* ModuleOf(const void* address) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(address), &module)) {
+        return nullptr;
+    }
+    return reinterpret_cast<const void*>(module);
+}
+
 void CloseLibrary(LibraryHandle library) {
     if (library != nullptr) {
         FreeLibrary(reinterpret_cast<HMODULE>(library));

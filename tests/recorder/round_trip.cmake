@@ -6,6 +6,9 @@
 #   -DBIN= the build's bin/  -DDRIVER= the driver library  -DRECORDER_DIR= bin/recorder
 #   -DSOURCE= project directory  -DWORK= a directory of this test's own
 #   -DSEPARATOR= the path separator the recorder's ini uses
+#   -DSERIAL_LIBRARY= (optional) the serial library the recorder forwards to, instead
+#    of the simulated one in BIN; -DINNER_CALLS=N: the recording must hold N notes of
+#    calls made from inside the vendor libraries
 string(REPLACE "@@" ";" runner "${RUNNER}")
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}/plant")
@@ -20,8 +23,13 @@ file(GLOB device_library RELATIVE "${BIN}" "${BIN}/*ADSAPI32.*")
 file(GLOB serial_library RELATIVE "${BIN}" "${BIN}/*ADSCOMM.*")
 list(FILTER device_library EXCLUDE REGEX "\\.a$")
 list(FILTER serial_library EXCLUDE REGEX "\\.a$")
+set(serial_library "${up}${SEPARATOR}${serial_library}")
+if(DEFINED SERIAL_LIBRARY)
+  file(RELATIVE_PATH serial_library "${WORK}/plant" "${SERIAL_LIBRARY}")
+  string(REPLACE "/" "${SEPARATOR}" serial_library "${serial_library}")
+endif()
 file(WRITE "${WORK}/plant/recorder.ini"
-     "[recorder]\ndevice_library=${up}${SEPARATOR}${device_library}\nserial_library=${up}${SEPARATOR}${serial_library}\n"
+     "[recorder]\ndevice_library=${up}${SEPARATOR}${device_library}\nserial_library=${serial_library}\n"
      "file=plant.recording\n")
 get_filename_component(driver_name "${DRIVER}" NAME)
 
@@ -51,6 +59,11 @@ if(NOT EXISTS "${recording}")
 endif()
 file(STRINGS "${recording}" call_lines REGEX "^[0-9]")
 list(LENGTH call_lines recorded_calls)
+file(STRINGS "${recording}" inner_calls REGEX "^# inner call")
+list(LENGTH inner_calls inner_count)
+if(DEFINED INNER_CALLS AND NOT inner_count EQUAL INNER_CALLS)
+  message(FATAL_ERROR "${inner_count} notes of inner calls, not ${INNER_CALLS}: ${inner_calls}")
+endif()
 foreach(expected "DRV_AIVoltageIn [^\n]* -> 1001" "DRV_DioWritePortByte [^\n]* -> 107" "COMRead [^\n]* -> 114"
                  "DRV_GetErrorMessage code=1001 -> 0 text=\"Input overrange\"")
   if(NOT call_lines MATCHES "${expected}")
