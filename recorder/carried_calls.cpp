@@ -40,9 +40,17 @@ void CarriedCalls::Note(const recording::Call& call) {
         const auto found = opens.find(InputOf(call, "handle"));
         if (found != opens.end()) found->second.latest = call;
     } else if (f == "DRV_DeviceClose" || f == "COMClose") {
-        // A handle the call closed is gone, whatever the status says: the caller
-        // forgets it too.
-        (f == "COMClose" ? serials_ : devices_).erase(InputOf(call, "handle"));
+        // The driver closes its handles only when it stops: until the last one is
+        // closed, a fresh start still asks for every open of this start (a file
+        // may begin in the middle of the closing). Once none is open, the next
+        // start's calls are a file's own.
+        auto& opens = f == "COMClose" ? serials_ : devices_;
+        const auto found = opens.find(InputOf(call, "handle"));
+        if (found != opens.end()) found->second.closed = true;
+        const auto all_closed = [](const std::map<std::string, Open>& handles) {
+            return std::all_of(handles.begin(), handles.end(), [](const auto& entry) { return entry.second.closed; });
+        };
+        if (all_closed(devices_) && all_closed(serials_)) *this = CarriedCalls();
     }
 }
 

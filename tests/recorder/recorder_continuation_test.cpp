@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,7 +57,7 @@ std::vector<std::string> Lines(const std::vector<recording::Call>& calls) {
 class ContinuationTest : public RecorderTest {
 protected:
     // What the driver asks to bind the port module on device 3 and the display
-    // behind device 20, then a device it opens and closes again.
+    // behind device 20.
     void Bind() {
         std::int16_t count = 0, returned = 0;
         ASSERT_EQ(Device<vendor::DeviceGetNumOfListFn>("DRV_DeviceGetNumOfList")(&count), 0);
@@ -72,10 +73,11 @@ protected:
         std::uint8_t features[vendor::kFeaturesSize] = {};
         vendor::FeaturesRequest request{features, sizeof features};
         ASSERT_EQ(Device<vendor::DeviceGetFeaturesFn>("DRV_DeviceGetFeatures")(device_, &request), 0);
-        Handle other = 0;
-        ASSERT_EQ(Device<vendor::DeviceOpenFn>("DRV_DeviceOpen")(5, &other), 0);
-        ASSERT_EQ(Device<vendor::DeviceGetFeaturesFn>("DRV_DeviceGetFeatures")(other, &request), 0);
-        ASSERT_EQ(Device<vendor::DeviceCloseFn>("DRV_DeviceClose")(&other), 0);
+    }
+    // What the driver does when it stops.
+    void Close() {
+        ASSERT_EQ(Device<vendor::DeviceCloseFn>("DRV_DeviceClose")(&device_), 0);
+        ASSERT_EQ(Serial<vendor::COMCloseFn>("COMClose")(&serial_), 0);
     }
     void ReadPorts(int times) {
         for (int i = 0; i < times; ++i) {
@@ -83,15 +85,11 @@ protected:
             ASSERT_EQ(ReadPort(device_, 0, status), 0x5A);
         }
     }
-    // The binding calls a fresh start needs, as the first file holds them: all
-    // but the device opened and closed again.
+    // The binding calls a fresh start needs, as the first file holds them.
     static std::vector<recording::Call> BindingCalls(const recording::Recording& first) {
         std::vector<recording::Call> calls;
         for (const recording::Call& call : first.calls) {
-            const recording::Field* dev = call.Input("dev");
-            if (call.function == "DRV_DioReadPortByte" || call.function == "DRV_DeviceClose") continue;
-            if (dev != nullptr && dev->value == "5") continue;
-            calls.push_back(call);
+            if (call.function != "DRV_DioReadPortByte") calls.push_back(call);
         }
         return calls;
     }
@@ -132,7 +130,7 @@ TEST_F(ContinuationTest, EveryRotatedFileBeginsWithTheBindingCallsOfTheRunAndLos
     EXPECT_EQ(std::vector<std::string>(keys.begin(), keys.begin() + 6), kBindingKeys);
     EXPECT_EQ(keys[6], "COMSetConfig handle=" + std::to_string(serial_) + " port=2 config=" + kSerialConfig);
     EXPECT_EQ(keys[7], "DRV_DeviceGetFeatures handle=" + std::to_string(device_) + " dev=3 size=486");
-    std::size_t reads = Calls(Read(files.front())).size() - 11;
+    std::size_t reads = Calls(Read(files.front())).size() - 8;
     std::uint64_t last_time = first.calls.back().time_us;
     for (std::size_t i = 1; i < files.size(); ++i) {
         SCOPED_TRACE(files[i]);
@@ -152,6 +150,52 @@ TEST_F(ContinuationTest, EveryRotatedFileBeginsWithTheBindingCallsOfTheRunAndLos
         reads += own.size();
     }
     EXPECT_EQ(reads, 120u);
+}
+
+TEST_F(ContinuationTest, AFileBegunWhileTheDriverStopsCarriesItsStartAndOneBegunAfterCarriesNothing) {
+    ASSERT_EQ(devsim::LoadText(kDevices), "");
+    // Each opening is larger than the limit: every call after the first start
+    // begins a file of its own.
+    Place(Forwarding() + "file=r.txt\nmax_size_kb=1\nkeep=99\n");
+    Bind();
+    ReadPorts(1);
+    Close();
+    Bind();
+    ReadPorts(1);
+    std::map<std::string, recording::Recording> by_first_call;  // the file's first own call
+    for (int n = 0; n < 99; ++n) {
+        const std::string path = dir_.Path(n == 0 ? "r.txt" : "r.txt." + std::to_string(n));
+        if (!fs::exists(path)) continue;
+        recording::Recording part = Parse(path);
+        for (const recording::Call& call : part.calls) {
+            if (!call.carried) {
+                by_first_call[Keys({call}).front()] = part;
+                break;
+            }
+        }
+    }
+    auto carried_keys = [&](const std::string& first) {
+        std::vector<std::string> keys;
+        for (const recording::Call& call : by_first_call[first].calls) {
+            if (call.carried) keys.push_back(call.function);
+        }
+        return keys;
+    };
+    const std::vector<std::string> start = {"DRV_DeviceGetNumOfList", "DRV_DeviceGetList", "DRV_DeviceGetSubList",
+                                            "DRV_DeviceOpen",         "COMGetConfig",      "COMOpen",
+                                            "COMSetConfig",           "DRV_DeviceGetFeatures"};
+    // Begun between the device's close and the serial port's: the whole start.
+    ASSERT_TRUE(by_first_call.count("COMClose handle=65538 port=2"));
+    EXPECT_EQ(carried_keys("COMClose handle=65538 port=2"), start);
+    // Begun with the next start: nothing carried, the start is the file's own.
+    ASSERT_TRUE(by_first_call.count("DRV_DeviceGetNumOfList "));
+    EXPECT_EQ(carried_keys("DRV_DeviceGetNumOfList "), std::vector<std::string>());
+    // After it: the new start, with the new handles.
+    const std::string read = "DRV_DioReadPortByte handle=" + std::to_string(device_) + " dev=3 port=0";
+    ASSERT_TRUE(by_first_call.count(read));
+    EXPECT_EQ(carried_keys(read), start);
+    EXPECT_EQ(Keys(by_first_call[read].calls)[3], "DRV_DeviceOpen dev=3");
+    EXPECT_EQ(by_first_call[read].calls[3].outputs.front().value, std::to_string(device_));
 }
 
 TEST_F(ContinuationTest, CallsFromSeveralThreadsAcrossRotationsAreEachRecordedOnce) {
@@ -189,7 +233,7 @@ TEST_F(ContinuationTest, AFileThatCannotBeMovedAsideKeepsTheRecordingUntilItCan)
     EXPECT_GT(held.size(), 2048u);
     EXPECT_EQ(held.find("# " + why), held.rfind("# " + why)) << held;
     EXPECT_NE(held.find("# " + why), std::string::npos) << held;
-    EXPECT_EQ(Parse(dir_.Path("r.txt")).calls.size(), 51u);
+    EXPECT_EQ(Parse(dir_.Path("r.txt")).calls.size(), 48u);
 
     fs::remove_all(dir_.path() / "r.txt.1");
     ReadPorts(1);
