@@ -5,12 +5,17 @@
 #include <ctime>
 
 #include "platform/platform.h"
+#include "recorder/recorder_summary.h"
+#include "recorder/serial_table.h"
 
 namespace recorder {
 namespace {
 
 // Both recorder libraries export this; a library that has it is never forwarded to.
 constexpr char kRecorderMark[] = "tovi_recorder_format";
+
+// How often recorder.ini is looked at for a change of record=.
+constexpr std::chrono::seconds kSettingsCheck{1};
 
 std::uint32_t ThreadNumber() {
     static std::atomic<std::uint32_t> next{1};
@@ -61,27 +66,70 @@ Recorder& Recorder::Instance() {
     return recorder;
 }
 
-Recorder::Recorder() : origin_(std::chrono::steady_clock::now()) {
-    const std::string directory = DirectoryOf(reinterpret_cast<const void*>(&ThreadNumber));
+Recorder::Recorder()
+    : origin_(std::chrono::steady_clock::now()),
+      directory_(DirectoryOf(reinterpret_cast<const void*>(&ThreadNumber))) {
+    stamp_ = StampOf(directory_);
     std::string problems;
-    const Settings settings = ReadSettings(directory, problems);
-    if (!problems.empty()) std::fprintf(stderr, "tovi recorder: %s%s", directory.c_str(), problems.c_str());
+    const Settings settings = ReadSettings(directory_, problems);
+    if (!problems.empty()) std::fprintf(stderr, "tovi recorder: %s%s", directory_.c_str(), problems.c_str());
     ready_ = Load(settings);
     if (!ready_) std::fprintf(stderr, "tovi recorder: %s\n", why_.c_str());
-    if (!settings.record) return;
-    recording::Header header;
-    header.started = UtcNow();
-    header.device_library = settings.device_library;
-    header.serial_library = settings.serial_library;
-    std::string text = recording::HeaderText(header);
+    next_check_ = (origin_ + kSettingsCheck).time_since_epoch().count();
+    header_.started = UtcNow();
+    header_.device_library = settings.device_library;
+    header_.serial_library = settings.serial_library;
     for (std::size_t start = 0; start < problems.size();) {
         const std::size_t end = problems.find('\n', start);
-        text += "# " + problems.substr(start, end - start) + "\n";
+        notes_ += "# " + problems.substr(start, end - start) + "\n";
         start = end + 1;
     }
-    if (!ready_) text += "# not forwarded: " + why_ + "\n";
+    if (!ready_) notes_ += "# not forwarded: " + why_ + "\n";
     std::lock_guard<std::mutex> lock(mutex_);
-    writer_.Open(settings.file, text, settings.max_bytes, settings.keep, std::chrono::milliseconds(settings.flush_ms));
+    writer_.Configure(settings.file, settings.max_bytes, settings.keep, std::chrono::milliseconds(settings.flush_ms));
+    record_ = settings.record;
+    if (record_) writer_.Open(OpeningLocked(false, 0), "");
+}
+
+std::string Recorder::OpeningLocked(bool continues, std::uint64_t time_us) const {
+    recording::Header header = header_;
+    header.continues = continues;
+    header.continues_us = time_us;
+    return recording::HeaderText(header) + notes_ + (continues ? carried_.Text() : std::string());
+}
+
+void Recorder::FollowSettings(std::chrono::steady_clock::time_point now) {
+    const auto ticks = now.time_since_epoch().count();
+    auto due = next_check_.load(std::memory_order_relaxed);
+    if (ticks < due) return;
+    if (!next_check_.compare_exchange_strong(due, (now + kSettingsCheck).time_since_epoch().count(),
+                                             std::memory_order_relaxed)) {
+        return;  // another thread looks this time
+    }
+    const SettingsStamp stamp = StampOf(directory_);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stamp == stamp_) return;
+        stamp_ = stamp;
+    }
+    std::string problems;
+    const Settings settings = ReadSettings(directory_, problems);
+    // A file removed or being written says nothing yet.
+    if (!settings.record_given) return;
+    const bool record = settings.record;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (record == record_) return;
+    record_ = record;
+    const auto time_us = static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - origin_).count());
+    if (record) {
+        std::fprintf(stderr, "tovi recorder: record=on in %s%s: recording\n", directory_.c_str(), kSettingsFile);
+        writer_.Open(OpeningLocked(true, time_us), "# recording again from " + std::to_string(time_us) + ": record=on\n");
+    } else if (writer_.recording()) {
+        std::fprintf(stderr, "tovi recorder: record=off in %s%s: recording stopped\n", directory_.c_str(),
+                     kSettingsFile);
+        writer_.Finish("# recording stopped at " + std::to_string(time_us) + ": record=off in " + kSettingsFile + "\n");
+    }
 }
 
 bool Recorder::Load(const Settings& settings) {
@@ -116,10 +164,13 @@ void Recorder::Write(recording::Shape& shape, std::chrono::steady_clock::time_po
     std::lock_guard<std::mutex> lock(mutex_);
     shape.Resolve(book_);
     book_.Note(shape.call);
-    if (!writer_.recording()) return;
-    line_.clear();
-    recording::AppendCallLine(shape.call, line_);
-    writer_.Append(line_, shape.call.status != 0);
+    if (writer_.recording()) {
+        line_.clear();
+        recording::AppendCallLine(shape.call, line_);
+        if (writer_.Full(line_.size())) writer_.Rotate(OpeningLocked(true, shape.call.time_us));
+        writer_.Append(line_, shape.call.status != 0);
+    }
+    carried_.Note(shape.call);
 }
 
 void Recorder::WriteInnerCall(recording::Shape& shape) {
@@ -133,3 +184,22 @@ void Recorder::WriteInnerCall(recording::Shape& shape) {
 }
 
 }  // namespace recorder
+
+// Read from recorder.ini once, without starting the recorder: a host may ask
+// before the driver loads this library.
+extern "C" TOVI_RECORDER_EXPORT const recorder::Summary* tovi_recorder_summary() {
+    struct Held {
+        recorder::Settings settings;
+        recorder::Summary summary;
+    };
+    static const Held held = [] {
+        Held h;
+        std::string problems;
+        h.settings = recorder::ReadSettings(recorder::DirectoryOf(reinterpret_cast<const void*>(&tovi_recorder_summary)),
+                                            problems);
+        return h;
+    }();
+    static const recorder::Summary summary{held.settings.file.c_str(), held.settings.device_library.c_str(),
+                                           held.settings.record ? 1 : 0};
+    return &summary;
+}

@@ -1,10 +1,12 @@
 // The recorder behind the recorder's ADSAPI32: the vendor libraries named in
 // recorder.ini, loaded on the first call, and the recording every forwarded call
-// is appended to. Calls are forwarded unchanged and in the caller's order; the
+// is appended to (while record=on: a change of it in recorder.ini is followed
+// while the process runs). Calls are forwarded unchanged and in the caller's order; the
 // one lock guards the handle book and the file and is never held across a vendor
 // call.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -12,6 +14,7 @@
 
 #include "device/vendor_api.h"
 #include "recorder/call_origin.h"
+#include "recorder/carried_calls.h"
 #include "recorder/recorder_settings.h"
 #include "recorder/recording_writer.h"
 #include "recording/call_shapes.h"
@@ -67,23 +70,37 @@ public:
         } else {
             Write(shape, started, finished);
         }
+        FollowSettings(finished);
         return status;
     }
 
 private:
     Recorder();
     bool Load(const Settings& settings);
+    // At most once a second: when recorder.ini changed, its record= starts or
+    // stops the recording. Called after the call is recorded, outside the lock.
+    void FollowSettings(std::chrono::steady_clock::time_point now);
+    // The header and notes of a file; one that continues the run at time_us also
+    // carries what a replay needs of the run so far.
+    std::string OpeningLocked(bool continues, std::uint64_t time_us) const;
 
     VendorTable vendor_;
     CallOrigins origins_;  // set while loading, read-only after
     bool ready_ = false;
     std::string why_;
     std::chrono::steady_clock::time_point origin_;
+    std::string directory_;
+    recording::Header header_;
+    std::string notes_;  // "#" lines below the header of every file
+    std::atomic<std::chrono::steady_clock::rep> next_check_{0};
     std::mutex mutex_;
     // ---- guarded by mutex_ ----
     recording::HandleBook book_;
+    CarriedCalls carried_;
     RecordingWriter writer_;
     std::string line_;
+    SettingsStamp stamp_;
+    bool record_ = false;
 };
 
 }  // namespace recorder

@@ -1,6 +1,7 @@
 #include "recorder/recorder_settings.h"
 
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 
 #include "device/vendor_api.h"
@@ -64,6 +65,19 @@ std::string DirectoryOf(const void* address) {
     return end == std::string::npos ? "" : path.substr(0, end + 1);
 }
 
+SettingsStamp StampOf(const std::string& directory) {
+    const std::filesystem::path path = std::filesystem::path(directory + kSettingsFile);
+    std::error_code code;
+    SettingsStamp stamp;
+    const auto modified = std::filesystem::last_write_time(path, code);
+    if (code) return stamp;
+    const auto size = std::filesystem::file_size(path, code);
+    if (code) return stamp;
+    stamp.modified = static_cast<std::int64_t>(modified.time_since_epoch().count());
+    stamp.size = static_cast<std::int64_t>(size);
+    return stamp;
+}
+
 Settings ReadSettings(const std::string& directory, std::string& problems) {
     Settings settings;
     settings.device_library = SystemLibrary(vendor::kDeviceLibraryName);
@@ -100,6 +114,7 @@ Settings ReadSettings(const std::string& directory, std::string& problems) {
             settings.keep = static_cast<int>(count);
         } else if (key == "record" && (value == "on" || value == "off")) {
             settings.record = value == "on";
+            settings.record_given = true;
         } else {
             problems += where + "\"" + line + "\" is not a setting of the recorder (skipped)\n";
         }

@@ -17,11 +17,21 @@ struct Settings {
     int keep = 3;                            // rotated files kept beside the current one
     std::uint32_t flush_ms = 1000;           // lines of good calls reach the file within this; 0: each at once
     bool record = true;
+    bool record_given = false;  // the file says record= (a file being written may not yet)
 };
 
 // The directory of the library file that holds address, ending in a separator;
 // empty when it cannot be told.
 std::string DirectoryOf(const void* address);
+
+// When recorder.ini was last changed, as far as a cheap look tells: its
+// modification time and size (equal stamps: no change seen).
+struct SettingsStamp {
+    std::int64_t modified = 0;
+    std::int64_t size = -1;  // -1: no file
+    bool operator==(const SettingsStamp&) const = default;
+};
+SettingsStamp StampOf(const std::string& directory);
 
 // Reads DIRECTORY/recorder.ini. Missing file or keys keep the defaults: the vendor
 // libraries in the system's library directory, tovi-recording.txt beside the

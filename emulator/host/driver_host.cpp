@@ -12,6 +12,8 @@
 #include "diagnostics/cp1250.h"
 #include "emulator/host/system_info.h"
 #include "host_api_standin/host_api_observer.h"
+#include "platform/platform.h"
+#include "recorder/recorder_summary.h"
 
 namespace tovihost {
 
@@ -113,6 +115,28 @@ void DriverHost::Stop(std::chrono::milliseconds timeout) {
     session_.reset();
 }
 
+namespace {
+
+// The recorder's ADSAPI32 (it has the recorder's mark): what its recorder.ini
+// says, or false for any other library.
+bool RecorderSummary(const std::string& path, std::string& file, std::string& forwards_to, bool& record) {
+    tovi::platform::LibraryHandle library = tovi::platform::OpenLibrary(path.c_str(), 0, nullptr);
+    if (library == nullptr) return false;
+    const auto summary =
+        reinterpret_cast<recorder::SummaryFn>(tovi::platform::LibrarySymbol(library, recorder::kSummaryExport));
+    const bool found = summary != nullptr && tovi::platform::LibrarySymbol(library, "tovi_recorder_format") != nullptr;
+    if (found) {
+        const recorder::Summary* said = summary();
+        file = said->file;
+        forwards_to = said->device_library;
+        record = said->record != 0;
+    }
+    tovi::platform::CloseLibrary(library);
+    return found;
+}
+
+}  // namespace
+
 bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules) {
 #if defined(_WIN32)
     const char* const library = "ADSAPI32.dll";
@@ -129,13 +153,39 @@ bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules)
         std::filesystem::equivalent(beside, own, code) || code) {
         return false;
     }
+    // The recorder beside the driver: the calls reach the simulated device
+    // manager when its recorder.ini names it.
+    std::string file, forwards_to;
+    bool record = false;
+    const bool recorder = RecorderSummary(beside, file, forwards_to, record);
+    const bool forwards_here = recorder && std::filesystem::equivalent(forwards_to, own, code) && !code;
     std::lock_guard<std::mutex> guard(OutputMutex());
     std::fflush(stdout);
-    std::fprintf(stderr,
-                 "tovihost: warning: the driver binds its modules through the device manager beside it (%s), not "
-                 "the simulated one tovihost configures (%s): none of the device set reaches the driver, and every "
-                 "module is \"not installed\". Use the driver and the simulator of one build directory.\n",
-                 beside.c_str(), own.c_str());
+    if (forwards_here) {
+        if (record) {
+            std::fprintf(stderr, "tovihost: the driver records its device calls through the recorder beside it (%s) "
+                                 "into %s\n", beside.c_str(), file.c_str());
+        } else {
+            std::fprintf(stderr, "tovihost: the driver calls the device manager through the recorder beside it (%s), "
+                                 "which records nothing (record=off)\n", beside.c_str());
+        }
+        std::fflush(stderr);
+        return false;
+    }
+    if (recorder) {
+        std::fprintf(stderr,
+                     "tovihost: warning: the driver binds its modules through the recorder beside it (%s), which "
+                     "forwards to %s, not to the simulated device manager tovihost configures (%s): none of the "
+                     "device set reaches the driver, and every module is \"not installed\". Name %s as "
+                     "device_library in the recorder's recorder.ini.\n",
+                     beside.c_str(), forwards_to.c_str(), own.c_str(), own.c_str());
+    } else {
+        std::fprintf(stderr,
+                     "tovihost: warning: the driver binds its modules through the device manager beside it (%s), not "
+                     "the simulated one tovihost configures (%s): none of the device set reaches the driver, and "
+                     "every module is \"not installed\". Use the driver and the simulator of one build directory.\n",
+                     beside.c_str(), own.c_str());
+    }
     std::fflush(stderr);
     return true;
 }

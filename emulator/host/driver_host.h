@@ -62,7 +62,8 @@ private:
 // Says plainly on standard error, and returns true, when a driver with modules to
 // bind would load another device-manager library (one beside it) than the
 // simulated one this program configures: none of the simulated devices would
-// reach it.
+// reach it. The recorder's ADSAPI32 beside the driver that forwards to the
+// simulated one is no such library: that is said, naming the recording file.
 bool WarnOtherDeviceManager(const std::string& driver_path, std::size_t modules);
 
 // Starts the driver for a command of one batch: warns of another device manager,
