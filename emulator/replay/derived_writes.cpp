@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <iterator>
+#include <optional>
 
 #include "emulator/commands/commissioning.h"
 #include "emulator/text/shown_text.h"

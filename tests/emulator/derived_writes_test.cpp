@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 
 #include "device_sim/device_sim.h"
