@@ -1,11 +1,13 @@
 #include "emulator/plant/plant.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 
 #include "device_sim/device_sim.h"
 #include "emulator/text/file_text.h"
@@ -24,6 +26,35 @@ std::uint32_t TypeOf(const ChannelEntry& entry) {
                                  "alarm_check_lo", "alarm_check_hi"})
                ? kBoolean
                : kReal;
+}
+
+// A real as the driver reads one from tovi.ini: an optional "+", then a number
+// that fills the text; anything else (or a value that is not finite) is 0.
+double TypeReal(const std::string& text) {
+    std::string_view rest(text);
+    if (!rest.empty() && rest.front() == '+') {
+        rest.remove_prefix(1);
+        if (!rest.empty() && rest.front() == '-') return 0.0;
+    }
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value, std::chars_format::general);
+    if (rest.empty() || error != std::errc{} || end != rest.data() + rest.size() || !std::isfinite(value)) return 0.0;
+    return value;
+}
+
+// The display parameters of a module's type, read as the driver reads them: every
+// "display_data" line of the type's PAR section (the key exactly so), the last one
+// counting; its value (at most 255 characters) split at commas, each part trimmed.
+void ReadDisplayParameters(const IniText& types, PlantModule& module) {
+    const IniSection* section = types.Find(module.type.substr(0, 79) + " PAR");
+    if (section == nullptr) return;
+    for (const IniLine& line : section->lines) {
+        if (line.key != "display_data") continue;
+        const std::string value = line.value.substr(0, 255);
+        module.display_min = TypeReal(Trim(Token(value, ",", 0)));
+        module.display_max = TypeReal(Trim(Token(value, ",", 1)));
+        module.display_sign = Lower(Trim(Token(value, ",", 2))) == "true";
+    }
 }
 
 std::string Where(const IniText& file, std::uint32_t line) {
@@ -94,6 +125,7 @@ bool Plant::Load(const std::string& param_path, const std::string& types_path, s
     modules_.clear();
     for (const ModuleEntry& m : walk.modules()) {
         modules_.push_back({m.name, m.type, m.device, m.subdevice, m.line, -1, -1, {}, {}});
+        ReadDisplayParameters(walk.types(), modules_.back());
     }
     for (const ChannelEntry& c : walk.channels()) {
         PlantChannel channel;

@@ -49,6 +49,11 @@ struct PlantModule {
     std::int64_t listed_device = -1;
     std::vector<std::int64_t> device_candidates;
     std::vector<std::int64_t> subdevice_candidates;
+    // The display range and sign switch of the module's type (the "display_data"
+    // line of its PAR section in tovi.ini; all 0 without one).
+    double display_min = 0.0;
+    double display_max = 0.0;
+    bool display_sign = false;
 };
 
 // A setting of the [tovi] section as written: given or not, its value and line.
