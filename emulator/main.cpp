@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "emulator/commands.h"
+#include "emulator/commands/commands.h"
 
 namespace tovihost {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "emulator/config_walk.h"
+#include "emulator/plant/config_walk.h"
 #include "tests/config/junk_maker.h"
 #include "tests/config/reader_fixture.h"
 
