@@ -104,16 +104,18 @@ typedef struct devsim_replay_state {
     uint64_t divergences;       // calls not in the recording as made, recorded calls not made
     uint64_t remaining;         // recorded calls read and not made yet
     uint64_t remaining_closes;  // of those, DRV_DeviceClose and COMClose
+    uint64_t ahead;             // of those, the calls but closes after the latest one made
     int32_t ended;              // 1: a call came after every recorded call was made
     char first_divergence[512]; // the earliest in the recording's order: "call N: FUNCTION KEY: ..."
                                 // or "FILE:LINE: recorded FUNCTION FIELDS, not made"
     uint64_t made;              // recorded calls made
     uint64_t missing;           // recorded calls the replay passed over
     uint64_t extra;             // calls the recording does not hold
-    int32_t read_all;           // 1: every recorded call has been read
+    int32_t read_all;           // 1: every recorded call has been read (with ahead 0: the run is through)
     int32_t continues;          // 1: the recording begins in the middle of a run ...
     uint64_t continues_us;      // ... at this recorded time
     uint64_t reached_us;        // recorded time of the latest recorded call made
+    char reached_at[320];       // its "FILE:LINE" ("" before the first)
     uint64_t position, size;    // bytes of the recording read, and its whole size
     uint32_t files;             // files of the run
     char started[64];           // the run's start as recorded ("started" header)
@@ -134,8 +136,9 @@ DEVSIM_API void devsim_replay_finish(void);
 typedef void (*devsim_replay_call_callback)(uint64_t number, const char* line, void* context);
 // The recorded output calls coming next (AO, port byte and bit writes, serial
 // writes, counter and alarm settings): for each device, channel and function, the
-// next one in the window the driver has not made, in recorded order. The callback
-// runs after the replay's lock is released. -1 when no recording is loaded.
+// next one the driver has not made, in recorded order, of the current cycle (it
+// ends where an input the driver read before is read again). The callback runs
+// after the replay's lock is released. -1 when no recording is loaded.
 DEVSIM_API int devsim_replay_upcoming_outputs(devsim_replay_call_callback callback, void* context);
 // The last recorded answer of each describing call made so far: device lists,
 // sub-lists, features, serial configurations (number 0).

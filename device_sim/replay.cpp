@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "device_sim/model.h"
@@ -139,9 +140,11 @@ public:
     std::uint64_t base = 0;      // number of window.front()
     std::uint64_t frontier = 0;  // one past the latest recorded call made (closes of the stop aside)
     std::uint64_t reached_us = 0;
+    std::string reached_at;  // FILE:LINE of the latest recorded call made
     bool exhausted = false, stopping = false, finished = false;
     std::unordered_map<std::string, std::deque<std::uint64_t>> waiting;  // per key, unmade numbers in order
     std::map<std::string, recording::Call> described;                     // per key, the last answer made
+    std::unordered_set<std::string> read_keys;                            // keys of the inputs made so far
     std::vector<std::string> described_order;
     recording::HandleBook book;
     std::vector<std::int64_t> listed;                 // device numbers in the recorded device list
@@ -155,10 +158,12 @@ public:
         waiting.clear();
         described.clear();
         described_order.clear();
+        read_keys.clear();
         book.Clear();
         listed.clear();
         port_device.clear();
         base = frontier = reached_us = 0;
+        reached_at.clear();
         exhausted = stopping = finished = ended = false;
         calls = made = missing = extra = divergences = 0;
         first.reset();
@@ -237,6 +242,14 @@ public:
     std::uint64_t Waiting() const {
         std::uint64_t count = 0;
         for (const auto& [key, numbers] : waiting) count += numbers.size();
+        return count;
+    }
+
+    std::uint64_t Ahead() const {
+        std::uint64_t count = 0;
+        for (const auto& [key, numbers] : waiting)
+            for (const std::uint64_t number : numbers)
+                count += number >= frontier && !IsClose(window[static_cast<std::size_t>(number - base)].call.function);
         return count;
     }
 
@@ -391,12 +404,16 @@ vendor::Status Serve(recording::Shape shape) {
             if (!(r.stopping && IsClose(made.function)) && number + 1 > r.frontier) {
                 r.frontier = number + 1;
                 r.reached_us = std::max(r.reached_us, recorded->time_us);
+                r.reached_at = r.Place(*recorded);
             }
             if (!Same(recorded->inputs, made.inputs)) {
                 const auto got = Compared(made.inputs);
                 r.Diverge(2 * number + 1, "call " + std::to_string(r.calls) + ": " + key + ": expected " +
                                               recording::FieldsText(Compared(recorded->inputs)) + " (" +
                                               r.Place(*recorded) + "), got " + recording::FieldsText(got));
+            }
+            if (!IsOutput(made.function) && !IsClose(made.function) && !Describes(made.function)) {
+                r.read_keys.insert(key);
             }
             if (Describes(made.function)) {
                 auto [at, inserted] = r.described.insert_or_assign(key, *recorded);
@@ -436,6 +453,7 @@ bool StateOf(devsim_replay_state& state) {
     state.divergences = r.divergences;
     state.remaining = r.Waiting();
     state.remaining_closes = r.WaitingCloses();
+    state.ahead = r.Ahead();
     state.ended = r.ended ? 1 : 0;
     state.made = r.made;
     state.missing = r.missing;
@@ -451,6 +469,9 @@ bool StateOf(devsim_replay_state& state) {
     const std::size_t length = std::min(first.size(), sizeof state.first_divergence - 1);
     std::memcpy(state.first_divergence, first.data(), length);
     state.first_divergence[length] = '\0';
+    const std::size_t at_length = std::min(r.reached_at.size(), sizeof state.reached_at - 1);
+    std::memcpy(state.reached_at, r.reached_at.data(), at_length);
+    state.reached_at[at_length] = '\0';
     const std::string& started = r.source.header().started;
     const std::size_t started_length = std::min(started.size(), sizeof state.started - 1);
     std::memcpy(state.started, started.data(), started_length);
@@ -461,8 +482,14 @@ bool StateOf(devsim_replay_state& state) {
 std::vector<Upcoming> UpcomingOutputs() {
     Replay& r = State();
     std::lock_guard<std::mutex> lock(r.mutex);
+    // The next cycle begins where an input made before is read again: the writes
+    // of this cycle come before it.
+    std::uint64_t next_cycle = UINT64_MAX;
+    for (const auto& [key, numbers] : r.waiting)
+        if (r.read_keys.count(key) != 0) next_cycle = std::min(next_cycle, numbers.front());
     std::vector<Upcoming> upcoming;
     for (const auto& [key, numbers] : r.waiting) {
+        if (numbers.front() >= next_cycle) continue;
         const Entry& entry = r.window[static_cast<std::size_t>(numbers.front() - r.base)];
         if (IsOutput(entry.call.function)) upcoming.push_back({numbers.front(), entry.call});
     }

@@ -52,7 +52,8 @@ struct Upcoming {
 };
 // For each device, channel and kind of output write (AO, port byte and bit,
 // serial write, counter and alarm settings), the next recorded call the driver
-// has not made yet, in recorded order.
+// has not made yet, in recorded order: those of the current cycle, which ends
+// where an input the driver read before is read again.
 std::vector<Upcoming> UpcomingOutputs();
 // The last recorded answer of each describing call made so far (device lists,
 // sub-lists, features, serial configurations), in the order first made.

@@ -65,11 +65,12 @@ const char* CommandUsage(const std::string& command);
 bool PrintCommandHelp(const std::string& command, std::FILE* out);
 void PrintOverview(std::FILE* out);
 
-// tovihost replay RECORDING PARAMFILE: the polling loop against a recording.
+// tovihost replay RECORDING... PARAMFILE: the polling loop against a recording.
 int ReplayCommand(const Options& options);
-// The run command's polling loop; stop, when given, is asked after every cycle
-// whether the run ends there.
-int RunLoop(const Options& options, const std::function<bool()>& stop);
+struct RunSettings;
+// The run command's polling loop; adjust, when given, sets what a command that
+// drives the loop for its own ends adds (RunSettings: stop, progress, ...).
+int RunLoop(const Options& options, const std::function<void(RunSettings&)>& adjust);
 // tovihost without a command: the shipped example plant for a few cycles.
 int DemoCommand(const Options& options);
 

@@ -36,9 +36,8 @@ std::string ShippedExample() {
 
 int RunCommand(const Options& options) { return RunLoop(options, {}); }
 
-int RunLoop(const Options& options, const std::function<bool()>& stop) {
+int RunLoop(const Options& options, const std::function<void(RunSettings&)>& adjust) {
     RunSettings settings;
-    settings.stop = stop;
     std::string error;
     if (!ParseArguments("run", options.arguments, kRunRules, settings.arguments, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -76,6 +75,7 @@ int RunLoop(const Options& options, const std::function<bool()>& stop) {
     settings.trace_modules = a.Value("--trace");
     settings.plain = a.Has("--plain");
     settings.arguments.options["--driver"] = {options.driver_path};
+    if (adjust) adjust(settings);
     return Runner(std::move(settings)).Run();
 }
 

@@ -123,6 +123,11 @@ std::vector<std::string> Runner::TableLines(long long cycle) const {
 
 void Runner::Show(long long cycle) {
     std::lock_guard<std::mutex> guard(OutputMutex());
+    if (terminal_ && s_.progress) {
+        std::printf("\r%s\x1b[K", s_.progress().c_str());
+        std::fflush(stdout);
+        return;
+    }
     if (terminal_) {
         if (drawn_lines_ != 0) std::printf("\x1b[%zuA\r", drawn_lines_);
         const std::vector<std::string> lines = TableLines(cycle);

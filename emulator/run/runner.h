@@ -38,6 +38,18 @@ struct RunSettings {
     long long timeout_ms = 5000;
     bool demo = false;
     std::function<bool()> stop;
+    // For a command that drives the loop for its own ends (replay):
+    std::string until = ", until Ctrl-C";  // how the header says the run ends without --cycles
+    std::string devices_loaded;            // the device set the command loaded itself ("": --devices)
+    bool check_hint = true;                // a driver that does not start is explained by tovihost check
+    // On a terminal (not --plain), this one line redrawn every cycle instead of the table.
+    std::function<std::string()> progress;
+    // Writes made every cycle before the given ones (which override them per channel).
+    std::function<std::vector<ChannelValue>(const Plant& plant, long long cycle)> derived_writes;
+    // Told whether the driver started, with its message when not.
+    std::function<void(bool started, const std::string& message)> started;
+    // Called after the last cycle, before the driver is stopped.
+    std::function<void()> before_stop;
 };
 
 // A write given on the command line: a value written in the first cycle, or the
