@@ -119,6 +119,8 @@ typedef struct devsim_replay_state {
     uint64_t position, size;    // bytes of the recording read, and its whole size
     uint32_t files;             // files of the run
     char started[64];           // the run's start as recorded ("started" header)
+    uint64_t before_start;      // calls made before the first recorded cycle of a file that begins mid-run
+    char damage[512];           // "FILE:LINE: message": a damaged line the replay cannot go past
 } devsim_replay_state;
 DEVSIM_API int devsim_replay_state_of(devsim_replay_state* state);
 // Replays the files of one run: one file, or the files of a rotated set in any

@@ -142,6 +142,12 @@ public:
     std::uint64_t reached_us = 0;
     std::string reached_at;  // FILE:LINE of the latest recorded call made
     bool exhausted = false, stopping = false, finished = false;
+    std::string damage;  // why the recording could not be read to its end
+    // A file that begins mid-run begins mid-cycle: until the driver makes a call
+    // of that first recorded cycle, its calls come before the recording's start.
+    bool before_start = false, start_known = false;
+    std::unordered_set<std::string> start_keys;
+    std::uint64_t before = 0;  // calls made before the recording's start
     std::unordered_map<std::string, std::deque<std::uint64_t>> waiting;  // per key, unmade numbers in order
     std::map<std::string, recording::Call> described;                     // per key, the last answer made
     std::unordered_set<std::string> read_keys;                            // keys of the inputs made so far
@@ -165,7 +171,11 @@ public:
         base = frontier = reached_us = 0;
         reached_at.clear();
         exhausted = stopping = finished = ended = false;
-        calls = made = missing = extra = divergences = 0;
+        damage.clear();
+        before_start = source.header().continues;
+        start_known = false;
+        start_keys.clear();
+        calls = made = missing = extra = divergences = before = 0;
         first.reset();
         if (source.header().continues) reached_us = source.header().continues_us;
         Fill();
@@ -193,11 +203,15 @@ public:
             Entry entry;
             if (!source.Next(entry.call, error)) {
                 exhausted = true;
-                // A damaged line further on: the replay cannot go past it.
-                if (!error.empty()) Diverge(2 * (base + window.size()) + 1, error);
+                damage = error;  // a damaged line further on: the replay cannot go past it
                 break;
             }
             entry.key = recording::CallKey(entry.call);
+            if (!entry.call.carried && !start_known) {
+                // The first cycle of a file that begins mid-run: its own calls up to
+                // the first key that comes again.
+                if (!start_keys.insert(entry.key).second) start_known = true;
+            }
             waiting[entry.key].push_back(base + window.size());
             window.push_back(std::move(entry));
         }
@@ -353,7 +367,7 @@ void Rewind() {
         r.window.clear();
         r.waiting.clear();
         r.exhausted = true;
-        r.Diverge(0, error);
+        r.damage = error;
     }
 }
 
@@ -393,7 +407,16 @@ vendor::Status Serve(recording::Shape shape) {
         const auto found = r.waiting.find(key);
         const recording::Call* recorded = nullptr;
         std::uint64_t number = 0;
-        if (found != r.waiting.end()) {
+        if (r.before_start && found != r.waiting.end() && !r.At(found->second.front())->call.carried) {
+            if (r.start_keys.count(key) != 0) r.before_start = false;
+        }
+        if (r.before_start && found != r.waiting.end() && !r.At(found->second.front())->call.carried) {
+            // Before the recording's start: answered as the next recorded call of
+            // its kind will be, which stays for its own turn.
+            ++r.before;
+            recorded = &r.At(found->second.front())->call;
+            number = found->second.front();
+        } else if (found != r.waiting.end()) {
             number = found->second.front();
             found->second.pop_front();
             if (found->second.empty()) r.waiting.erase(found);
@@ -435,7 +458,9 @@ vendor::Status Serve(recording::Shape shape) {
             return DEVSIM_E_INVALID_ARGUMENT;
         }
         std::string why;
-        if (!shape.Apply(*recorded, why)) r.Diverge(2 * number + 1, r.Place(*recorded) + ": " + why);
+        if (!shape.Apply(*recorded, why)) {
+            r.Diverge(2 * number + 1, "call " + std::to_string(r.calls) + ": " + key + ": " + r.Place(*recorded) + ": " + why);
+        }
         r.Learn(*recorded);
         status = recorded->status;
         if (r.frontier > kBehind) r.Expire(r.frontier - kBehind);
@@ -456,6 +481,10 @@ bool StateOf(devsim_replay_state& state) {
     state.ahead = r.Ahead();
     state.ended = r.ended ? 1 : 0;
     state.made = r.made;
+    state.before_start = r.before;
+    const std::size_t damage_length = std::min(r.damage.size(), sizeof state.damage - 1);
+    std::memcpy(state.damage, r.damage.data(), damage_length);
+    state.damage[damage_length] = '\0';
     state.missing = r.missing;
     state.extra = r.extra;
     state.read_all = r.exhausted ? 1 : 0;

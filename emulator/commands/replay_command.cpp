@@ -91,6 +91,11 @@ int ReplayCommand(const Options& options) {
         return kExitUsage;
     }
     const devsim_replay_state opened = ReplayState();
+    if (opened.damage[0] != '\0') {  // within the first calls read: no use starting the driver
+        std::fprintf(stderr, "tovihost replay: %s\n", opened.damage);
+        devsim_unload();
+        return kExitUsage;
+    }
     if (opened.files > 1) {
         std::printf("replay: %u files of the run started %s, read as one\n", opened.files, opened.started);
     }
@@ -130,6 +135,9 @@ int ReplayCommand(const Options& options) {
             if (!writes) writes = std::make_unique<ReplayWrites>(plant);
             return writes->ForCycle();
         };
+        settings.device_of = [&](const PlantModule& module) -> std::int64_t {
+            return writes ? writes->DeviceOf(module) : -1;
+        };
         settings.before_stop = devsim_replay_stopping;
     });
     devsim_replay_finish();
@@ -146,6 +154,16 @@ int ReplayCommand(const Options& options) {
                 "recording: %" PRIu64 "\n",
                 state.made, state.missing, state.remaining, state.read_all != 0 ? "" : " (and the rest, not read)",
                 state.extra);
+    if (state.before_start != 0) {
+        std::printf("calls before the recording's start (answered as the next recorded ones): %" PRIu64 "\n",
+                    state.before_start);
+    }
+    if (state.damage[0] != '\0') {
+        std::fprintf(stderr, "tovihost replay: %s\n", state.damage);
+        std::printf("replay: %llu calls, %llu divergences\n", static_cast<unsigned long long>(state.calls),
+                    static_cast<unsigned long long>(state.divergences));
+        return kExitUsage;
+    }
     if (state.divergences != 0) {
         std::printf("first divergence: %s\n", state.first_divergence);
         std::printf("replay: %llu calls, %llu divergences\n", static_cast<unsigned long long>(state.calls),

@@ -39,6 +39,11 @@ ReplayWrites::ReplayWrites(const Plant& plant) : plant_(plant) {}
 
 ReplayWrites::~ReplayWrites() = default;
 
+std::int64_t ReplayWrites::DeviceOf(const PlantModule& module) {
+    if (!derived_) derived_ = std::make_unique<DerivedWrites>(plant_, DescribedCalls());
+    return derived_->DeviceOf(module);
+}
+
 std::vector<ChannelValue> ReplayWrites::ForCycle() {
     if (!derived_) derived_ = std::make_unique<DerivedWrites>(plant_, DescribedCalls());
     std::vector<ChannelValue> writes;

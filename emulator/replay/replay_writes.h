@@ -35,6 +35,8 @@ public:
     ~ReplayWrites();
     // The writes that make the driver make this cycle's recorded output calls.
     std::vector<ChannelValue> ForCycle();
+    // The recorded device a module's calls went to; -1 when none.
+    std::int64_t DeviceOf(const PlantModule& module);
 
 private:
     const Plant& plant_;

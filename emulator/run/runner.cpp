@@ -302,7 +302,8 @@ int Runner::Run() {
     // The device states and the driver's last error line as they were at the end.
     const std::string error_line = host_.ErrorLine();
     for (const PlantModule& module : plant_.modules()) {
-        calls_[module.name] = module.device_number < 0 ? 0 : devsim_call_count(nullptr, module.device_number);
+        const std::int64_t device = s_.device_of ? s_.device_of(module) : module.device_number;
+        calls_[module.name] = device < 0 ? 0 : devsim_call_count(nullptr, device);
     }
     if (s_.before_stop) s_.before_stop();
     host_.Stop(std::chrono::milliseconds(std::max<long long>(s_.timeout_ms, 10000)));

@@ -46,6 +46,8 @@ struct RunSettings {
     std::function<std::string()> progress;
     // Writes made every cycle before the given ones (which override them per channel).
     std::function<std::vector<ChannelValue>(const Plant& plant, long long cycle)> derived_writes;
+    // The device a module's vendor calls count for, when not the simulated device set's.
+    std::function<std::int64_t(const PlantModule& module)> device_of;
     // Told whether the driver started, with its message when not.
     std::function<void(bool started, const std::string& message)> started;
     // Called after the last cycle, before the driver is stopped.

@@ -111,7 +111,7 @@ TEST_F(ReplayTest, NamesTheFirstCallThatDiffersFromTheRecording) {
     EXPECT_EQ(state.calls, 3u);
     EXPECT_EQ(state.divergences, 2u);
     EXPECT_STREQ(state.first_divergence,
-                 "call 2: DRV_DioWritePortByte dev=3 port=1: expected dev=3 port=1 mask=255 state=90 (line 10), "
+                 "call 2: DRV_DioWritePortByte dev=3 port=1: expected dev=3 port=1 mask=255 state=90 (text:10), "
                  "got dev=3 port=1 mask=255 state=91");
     EXPECT_EQ(state.ended, 0);
 }
@@ -172,7 +172,7 @@ TEST_F(ReplayTest, ARecordedAnswerLargerThanTheCallsRoomIsNotWritten) {
     const devsim_replay_state state = State();
     EXPECT_EQ(state.divergences, 3u);
     EXPECT_STREQ(state.first_divergence,
-                 "call 1: DRV_DeviceGetList: line 5: returned=2 is more than the call gave room for (1)");
+                 "call 1: DRV_DeviceGetList: text:5: returned=2 is more than the call gave room for (1)");
 }
 
 TEST_F(ReplayTest, DamagedRecordingsAreRefusedWithTheirLineAndTheDeviceSetStays) {

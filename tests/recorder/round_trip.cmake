@@ -81,7 +81,7 @@ endif()
 string(REPLACE "400=0x5A" "400=0x5B" changed "${writes}")
 execute_process(COMMAND ${runner} ${PROGRAM} replay "${recording}" "${plant}" --log-dir "${WORK}" ${changed}
                 RESULT_VARIABLE code OUTPUT_VARIABLE diverged ERROR_VARIABLE err)
-set(port_write "DRV_DioWritePortByte dev=4 port=0: expected dev=4 port=0 mask=65535 state=90 \\(line [0-9]+\\), got dev=4 port=0 mask=65535 state=91")
+set(port_write "DRV_DioWritePortByte dev=4 port=0: expected dev=4 port=0 mask=65535 state=90 \\([^)]*plant.recording:[0-9]+\\), got dev=4 port=0 mask=65535 state=91")
 if(NOT code EQUAL 1 OR NOT diverged MATCHES "\nfirst divergence: call [0-9]+: ${port_write}\nreplay: [0-9]+ calls, 1 divergences\n$")
   message(FATAL_ERROR "a changed write must diverge (exit code ${code}):\n${diverged}${err}")
 endif()
