@@ -110,6 +110,7 @@ typedef struct devsim_replay_state {
                                 // or "FILE:LINE: recorded FUNCTION FIELDS, not made"
     uint64_t made;              // recorded calls made
     uint64_t missing;           // recorded calls the replay passed over
+    uint64_t unused_setup;      // recorded opens, lists, features, serial set-ups passed over: no divergence
     uint64_t extra;             // calls the recording does not hold
     int32_t read_all;           // 1: every recorded call has been read (with ahead 0: the run is through)
     int32_t continues;          // 1: the recording begins in the middle of a run ...

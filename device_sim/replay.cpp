@@ -28,6 +28,12 @@ bool Describes(const std::string& function) {
            function == "DRV_GetErrorMessage";
 }
 
+// Calls that bind a device or a serial line: a run that does not need a device
+// does not make them, which is no divergence (its reads and writes are).
+bool SetsUp(const std::string& function) {
+    return Describes(function) || function == "DRV_DeviceOpen" || function == "COMOpen" || function == "COMSetConfig";
+}
+
 bool IsClose(const std::string& function) { return function == "DRV_DeviceClose" || function == "COMClose"; }
 
 // Calls that set an output or a setting the host's writes decide.
@@ -148,6 +154,7 @@ public:
     bool before_start = false, start_known = false;
     std::unordered_set<std::string> start_keys;
     std::uint64_t before = 0;  // calls made before the recording's start
+    std::uint64_t unused = 0;  // set-up calls of devices the run did not bind
     std::unordered_map<std::string, std::deque<std::uint64_t>> waiting;  // per key, unmade numbers in order
     std::map<std::string, recording::Call> described;                     // per key, the last answer made
     std::unordered_set<std::string> read_keys;                            // keys of the inputs made so far
@@ -175,7 +182,7 @@ public:
         before_start = source.header().continues;
         start_known = false;
         start_keys.clear();
-        calls = made = missing = extra = divergences = before = 0;
+        calls = made = missing = extra = divergences = before = unused = 0;
         first.reset();
         if (source.header().continues) reached_us = source.header().continues_us;
         Fill();
@@ -223,7 +230,8 @@ public:
         while (!window.empty() && base < keep_from) {
             Entry& entry = window.front();
             if (!entry.used) {
-                Missing(base, entry, "");
+                if (SetsUp(entry.call.function)) ++unused;
+                else Missing(base, entry, "");
                 Unwait(entry.key, base);
             }
             window.pop_front();
@@ -482,6 +490,7 @@ bool StateOf(devsim_replay_state& state) {
     state.ended = r.ended ? 1 : 0;
     state.made = r.made;
     state.before_start = r.before;
+    state.unused_setup = r.unused;
     const std::size_t damage_length = std::min(r.damage.size(), sizeof state.damage - 1);
     std::memcpy(state.damage, r.damage.data(), damage_length);
     state.damage[damage_length] = '\0';

@@ -154,6 +154,9 @@ int ReplayCommand(const Options& options) {
                 "recording: %" PRIu64 "\n",
                 state.made, state.missing, state.remaining, state.read_all != 0 ? "" : " (and the rest, not read)",
                 state.extra);
+    if (state.unused_setup != 0) {
+        std::printf("recorded set-up calls of devices this run did not bind: %" PRIu64 "\n", state.unused_setup);
+    }
     if (state.before_start != 0) {
         std::printf("calls before the recording's start (answered as the next recorded ones): %" PRIu64 "\n",
                     state.before_start);

@@ -362,6 +362,7 @@ TEST_F(ReplayFilesTest, ACallPassedOverIsMissingAtItsPlaceAndComesFirst) {
 TEST_F(ReplayFilesTest, TheEndCountsWhatWasPassedOverAndNotWhatWasNotReached) {
     const std::string path = Write("rec.txt", std::string(kHeader2) +
                                                   "10+5 1 DRV_DeviceOpen dev=3 -> 0 handle=7\n"
+                                                  "15+5 1 DRV_DeviceOpen dev=9 -> 0 handle=8\n"
                                                   "20+5 1 DRV_DioReadPortByte handle=7 dev=3 port=1 -> 0 value=5\n"
                                                   "30+5 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 0 value=1\n"
                                                   "40+5 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 0 value=2\n"
@@ -381,8 +382,11 @@ TEST_F(ReplayFilesTest, TheEndCountsWhatWasPassedOverAndNotWhatWasNotReached) {
     EXPECT_EQ(state.extra, 0u);
     EXPECT_EQ(state.remaining, 2u);
     EXPECT_EQ(state.reached_us, 30u);
+    // A device the run does not bind: its open is no divergence.
+    EXPECT_EQ(state.unused_setup, 1u);
+    EXPECT_EQ(state.divergences, 1u);
     EXPECT_EQ(state.first_divergence,
-              path + ":6: recorded DRV_DioReadPortByte dev=3 port=1, not made");
+              path + ":7: recorded DRV_DioReadPortByte dev=3 port=1, not made");
 }
 
 TEST_F(ReplayFilesTest, UpcomingOutputsListTheNextUnmadeWritePerChannel) {
