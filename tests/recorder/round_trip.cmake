@@ -86,5 +86,33 @@ if(NOT code EQUAL 1 OR NOT diverged MATCHES "\nfirst divergence: call [0-9]+: ${
   message(FATAL_ERROR "a changed write must diverge (exit code ${code}):\n${diverged}${err}")
 endif()
 
+
+# A parameter file without the pumps module: the recorded write of its port is the
+# first divergence, named with its recording line.
+file(READ "${plant}" plant_text)
+string(REGEX REPLACE "\npumps[^\n]*" "" plant_text "${plant_text}")
+string(REGEX REPLACE "\n\\[pumps\\][^[]*" "\n" plant_text "${plant_text}")
+file(WRITE "${WORK}/without_pumps.ini" "${plant_text}")
+file(STRINGS "${recording}" all_lines)
+set(pump_line 0)
+set(index 0)
+foreach(line IN LISTS all_lines)
+  math(EXPR index "${index} + 1")
+  if(line MATCHES " DRV_DioWritePortByte handle=[0-9]+ dev=4 port=0 mask=65535 state=90 ")
+    set(pump_line ${index})
+    break()
+  endif()
+endforeach()
+set(other_writes --write 200=@101 --write 320=true --write 600=1 --write 800=1 --write 801=@100)
+execute_process(COMMAND ${runner} ${PROGRAM} replay "${recording}" "${WORK}/without_pumps.ini" --log-dir "${WORK}"
+                        ${other_writes}
+                RESULT_VARIABLE code OUTPUT_VARIABLE without ERROR_VARIABLE err)
+set(pump_write "${recording}:${pump_line}: recorded DRV_DioWritePortByte dev=4 port=0 mask=65535 state=90, not made")
+string(FIND "${without}" "\nfirst divergence: ${pump_write}\n" at)
+if(NOT code EQUAL 1 OR pump_line EQUAL 0 OR at EQUAL -1
+   OR NOT without MATCHES "\nrecorded calls: [0-9]+ made, 1 missing, [0-9]+ not reached; calls not in the recording: 0\n")
+  message(FATAL_ERROR "the missing module's write must be the first divergence (exit code ${code}):\n${without}${err}")
+endif()
+
 list(LENGTH recorded_rows rows)
 message("round trip: ${recorded_calls} calls recorded and replayed, ${rows} CSV rows and the error lines identical")
