@@ -104,7 +104,6 @@ typedef struct devsim_replay_state {
     uint64_t divergences;       // calls not in the recording as made, recorded calls not made
     uint64_t remaining;         // recorded calls read and not made yet
     uint64_t remaining_closes;  // of those, DRV_DeviceClose and COMClose
-    uint64_t ahead;             // of those, the calls but closes after the latest one made
     int32_t ended;              // 1: a call came after every recorded call was made
     char first_divergence[512]; // the earliest in the recording's order: "call N: FUNCTION KEY: ..."
                                 // or "FILE:LINE: recorded FUNCTION FIELDS, not made"
@@ -112,7 +111,8 @@ typedef struct devsim_replay_state {
     uint64_t missing;           // recorded calls the replay passed over
     uint64_t unused_setup;      // recorded opens, lists, features, serial set-ups passed over: no divergence
     uint64_t extra;             // calls the recording does not hold
-    int32_t read_all;           // 1: every recorded call has been read (with ahead 0: the run is through)
+    int32_t read_all;           // 1: every recorded call has been read
+    int32_t through;            // 1: ... and every one after the latest made is a close
     int32_t continues;          // 1: the recording begins in the middle of a run ...
     uint64_t continues_us;      // ... at this recorded time
     uint64_t reached_us;        // recorded time of the latest recorded call made

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -22,7 +23,7 @@ namespace {
 
 // Functions whose answers describe the devices rather than an event: asked again
 // after their recorded calls are used up, they give the last recorded answer.
-bool Describes(const std::string& function) {
+bool Describes(std::string_view function) {
     return function == "DRV_DeviceGetNumOfList" || function == "DRV_DeviceGetList" ||
            function == "DRV_DeviceGetSubList" || function == "DRV_DeviceGetFeatures" || function == "COMGetConfig" ||
            function == "DRV_GetErrorMessage";
@@ -30,17 +31,27 @@ bool Describes(const std::string& function) {
 
 // Calls that bind a device or a serial line: a run that does not need a device
 // does not make them, which is no divergence (its reads and writes are).
-bool SetsUp(const std::string& function) {
+bool SetsUp(std::string_view function) {
     return Describes(function) || function == "DRV_DeviceOpen" || function == "COMOpen" || function == "COMSetConfig";
 }
 
-bool IsClose(const std::string& function) { return function == "DRV_DeviceClose" || function == "COMClose"; }
+bool IsClose(std::string_view function) { return function == "DRV_DeviceClose" || function == "COMClose"; }
 
 // Calls that set an output or a setting the host's writes decide.
-bool IsOutput(const std::string& function) {
+bool IsOutput(std::string_view function) {
     return function == "DRV_AOVoltageOut" || function == "DRV_DioWritePortByte" || function == "DRV_DioWriteBit" ||
            function == "COMWrite" || function == "DRV_CounterEventStart" || function == "DRV_CounterReset" ||
            function == "DRV_AlarmConfig" || function == "DRV_AlarmEnable" || function == "DRV_AlarmReset";
+}
+
+// What a function is, worked out once per call.
+enum Kind : unsigned { kDescribes = 1, kSetsUp = 2, kClose = 4, kOutput = 8 };
+
+unsigned KindOf(const std::string& function) {
+    if (Describes(function)) return kDescribes | kSetsUp;
+    if (SetsUp(function)) return kSetsUp;
+    if (IsClose(function)) return kClose;
+    return IsOutput(function) ? unsigned{kOutput} : 0u;
 }
 
 bool Same(const std::vector<recording::Field>& a, const std::vector<recording::Field>& b) {
@@ -126,6 +137,7 @@ struct Entry {
     recording::Call call;
     std::string key;
     bool used = false;
+    bool close = false;
 };
 
 // Divergences are ordered by their place in the recording: a recorded call's
@@ -156,6 +168,7 @@ public:
     std::uint64_t before = 0;  // calls made before the recording's start
     std::uint64_t unused = 0;  // set-up calls of devices the run did not bind
     std::unordered_map<std::string, std::deque<std::uint64_t>> waiting;  // per key, unmade numbers in order
+    std::uint64_t waiting_total = 0, waiting_closes = 0;                  // all of them, and the closes
     std::map<std::string, recording::Call> described;                     // per key, the last answer made
     std::unordered_set<std::string> read_keys;                            // keys of the inputs made so far
     std::vector<std::string> described_order;
@@ -169,6 +182,7 @@ public:
     void Start() {
         window.clear();
         waiting.clear();
+        waiting_total = waiting_closes = 0;
         described.clear();
         described_order.clear();
         read_keys.clear();
@@ -220,6 +234,9 @@ public:
                 if (!start_keys.insert(entry.key).second) start_known = true;
             }
             waiting[entry.key].push_back(base + window.size());
+            entry.close = IsClose(entry.call.function);
+            ++waiting_total;
+            waiting_closes += entry.close;
             window.push_back(std::move(entry));
         }
     }
@@ -244,7 +261,11 @@ public:
         if (found == waiting.end()) return;
         auto& numbers = found->second;
         const auto at = std::find(numbers.begin(), numbers.end(), number);
-        if (at != numbers.end()) numbers.erase(at);
+        if (at != numbers.end()) {
+            numbers.erase(at);
+            --waiting_total;
+            waiting_closes -= window[static_cast<std::size_t>(number - base)].close;
+        }
         if (numbers.empty()) waiting.erase(found);
     }
 
@@ -253,34 +274,17 @@ public:
         return &window[static_cast<std::size_t>(number - base)];
     }
 
-    bool OnlyClosesWait() const {
-        for (const auto& [key, numbers] : waiting) {
-            for (const std::uint64_t number : numbers)
-                if (!IsClose(window[static_cast<std::size_t>(number - base)].call.function)) return false;
+    bool OnlyClosesWait() const { return waiting_total == waiting_closes; }
+
+    // True once the recording is read to its end and every recorded call after the
+    // latest one made is a close (of the driver's stop).
+    bool Through() const {
+        if (!exhausted) return false;
+        for (std::uint64_t number = std::max(frontier, base); number < base + window.size(); ++number) {
+            const Entry& entry = window[static_cast<std::size_t>(number - base)];
+            if (!entry.used && !entry.close) return false;
         }
         return true;
-    }
-
-    std::uint64_t Waiting() const {
-        std::uint64_t count = 0;
-        for (const auto& [key, numbers] : waiting) count += numbers.size();
-        return count;
-    }
-
-    std::uint64_t Ahead() const {
-        std::uint64_t count = 0;
-        for (const auto& [key, numbers] : waiting)
-            for (const std::uint64_t number : numbers)
-                count += number >= frontier && !IsClose(window[static_cast<std::size_t>(number - base)].call.function);
-        return count;
-    }
-
-    std::uint64_t WaitingCloses() const {
-        std::uint64_t count = 0;
-        for (const auto& [key, numbers] : waiting)
-            for (const std::uint64_t number : numbers)
-                count += IsClose(window[static_cast<std::size_t>(number - base)].call.function);
-        return count;
     }
 
     void Learn(const recording::Call& call) {
@@ -374,6 +378,7 @@ void Rewind() {
         // The files changed under the replay: nothing more to answer from.
         r.window.clear();
         r.waiting.clear();
+        r.waiting_total = r.waiting_closes = 0;
         r.exhausted = true;
         r.damage = error;
     }
@@ -410,6 +415,7 @@ vendor::Status Serve(recording::Shape shape) {
         ++r.calls;
         shape.Resolve(r.book);
         recording::Call& made = shape.call;
+        const unsigned kind = KindOf(made.function);
         device = r.DeviceOf(made);
         std::string key = recording::CallKey(made);
         const auto found = r.waiting.find(key);
@@ -427,12 +433,14 @@ vendor::Status Serve(recording::Shape shape) {
         } else if (found != r.waiting.end()) {
             number = found->second.front();
             found->second.pop_front();
+            --r.waiting_total;
+            r.waiting_closes -= r.At(number)->close;
             if (found->second.empty()) r.waiting.erase(found);
             Entry& entry = *r.At(number);
             entry.used = true;
             ++r.made;
             recorded = &entry.call;
-            if (!(r.stopping && IsClose(made.function)) && number + 1 > r.frontier) {
+            if (!(r.stopping && (kind & kClose) != 0) && number + 1 > r.frontier) {
                 r.frontier = number + 1;
                 r.reached_us = std::max(r.reached_us, recorded->time_us);
                 r.reached_at = r.Place(*recorded);
@@ -443,14 +451,14 @@ vendor::Status Serve(recording::Shape shape) {
                                               recording::FieldsText(Compared(recorded->inputs)) + " (" +
                                               r.Place(*recorded) + "), got " + recording::FieldsText(got));
             }
-            if (!IsOutput(made.function) && !IsClose(made.function) && !Describes(made.function)) {
+            if ((kind & (kOutput | kClose | kDescribes)) == 0) {
                 r.read_keys.insert(key);
             }
-            if (Describes(made.function)) {
+            if ((kind & kDescribes) != 0) {
                 auto [at, inserted] = r.described.insert_or_assign(key, *recorded);
                 if (inserted) r.described_order.push_back(key);
             }
-        } else if (Describes(made.function) && r.described.count(key) != 0) {
+        } else if ((kind & kDescribes) != 0 && r.described.count(key) != 0) {
             recorded = &r.described[key];
         } else if (r.stopping || (r.exhausted && r.OnlyClosesWait())) {
             r.ended = true;  // past the end of the recording, or a stop that closes what was not reached
@@ -484,9 +492,9 @@ bool StateOf(devsim_replay_state& state) {
     if (!r.active.load(std::memory_order_relaxed)) return false;
     state.calls = r.calls;
     state.divergences = r.divergences;
-    state.remaining = r.Waiting();
-    state.remaining_closes = r.WaitingCloses();
-    state.ahead = r.Ahead();
+    state.remaining = r.waiting_total;
+    state.remaining_closes = r.waiting_closes;
+    state.through = r.Through() ? 1 : 0;
     state.ended = r.ended ? 1 : 0;
     state.made = r.made;
     state.before_start = r.before;

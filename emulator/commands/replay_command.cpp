@@ -34,7 +34,7 @@ devsim_replay_state ReplayState() {
 bool ReplayDone() {
     devsim_replay_state state{};
     if (devsim_replay_state_of(&state) != 0) return true;
-    return state.ended != 0 || (state.read_all != 0 && state.ahead == 0) || state.divergences != 0;
+    return state.ended != 0 || state.through != 0 || state.divergences != 0;
 }
 
 std::string Count(std::uint64_t n, const char* one, const char* many) {
