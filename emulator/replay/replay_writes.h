@@ -28,6 +28,10 @@ struct RecordedCall {
 std::vector<RecordedCall> UpcomingOutputs();
 // The last recorded answers of the describing calls the driver made.
 std::vector<recording::Call> DescribedCalls();
+// The recorded device a module binds to by the driver's rule (the last listed
+// device whose name holds the module's device text, then the last of its
+// sub-devices whose name holds the sub-device text); -1 when none.
+std::int64_t RecordedDeviceOf(const PlantModule& module, const std::vector<recording::Call>& described);
 
 class ReplayWrites {
 public:
@@ -39,7 +43,10 @@ public:
     std::int64_t DeviceOf(const PlantModule& module);
 
 private:
+    void Begin();
+
     const Plant& plant_;
+    std::vector<recording::Call> described_;
     std::unique_ptr<DerivedWrites> derived_;  // from the described calls, at the first cycle
 };
 

@@ -63,6 +63,11 @@ if(NOT replayed MATCHES "\nreproduced: ${recorded_calls} calls, 0 divergences\n"
   message(FATAL_ERROR "the replay did not make the ${recorded_calls} recorded calls:\n${replayed}")
 endif()
 
+# A replayed call counts for its module's device, as a simulated one does.
+if(NOT replayed MATCHES "\n  boiler_temps +32 +0 +2 +32 " OR NOT replayed MATCHES "\n  valves +0 +8 +0 +8 ")
+  message(FATAL_ERROR "the statistics do not count the replayed vendor calls per module:\n${replayed}")
+endif()
+
 # What the host saw, without the times: cycle, channel, module, function,
 # direction, value, status of every read and write; and each change of the error line.
 foreach(run recorded replayed)
