@@ -287,7 +287,7 @@ int Runner::Run() {
     csv_.Close();
     if (terminal_ && s_.progress) {
         std::lock_guard<std::mutex> guard(OutputMutex());
-        std::printf("\n");  // the progress line stays as it was last drawn
+        std::printf("\r%s\x1b[K\n", s_.progress().c_str());  // the progress line stays, as it ended
     }
     if (hung_) {
         std::lock_guard<std::mutex> guard(OutputMutex());

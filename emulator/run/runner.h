@@ -122,6 +122,7 @@ private:
     RunCsv csv_;
     bool terminal_ = false;
     std::size_t drawn_lines_ = 0;
+    Clock::time_point progress_drawn_{};  // the progress line is redrawn at most ten times a second
     std::string last_error_line_;
     Clock::time_point start_;
     bool hung_ = false;
