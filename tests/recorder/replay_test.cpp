@@ -372,6 +372,8 @@ TEST_F(ReplayFilesTest, TheEndCountsWhatWasPassedOverAndNotWhatWasNotReached) {
     Handle device = 0;
     ASSERT_EQ(DRV_DeviceOpen(3, &device), 0);
     EXPECT_EQ(ReadPort(device, 0), 1);
+    // Not in the recording: a divergence noted now, after the latest call made.
+    EXPECT_NE(WritePort(device, 77), 0);
     // The stop: its close is made, the rest of the recording is not reached.
     devsim_replay_stopping();
     EXPECT_EQ(DRV_DeviceClose(&device), 0);
@@ -379,12 +381,13 @@ TEST_F(ReplayFilesTest, TheEndCountsWhatWasPassedOverAndNotWhatWasNotReached) {
     const devsim_replay_state state = State();
     EXPECT_EQ(state.made, 3u);
     EXPECT_EQ(state.missing, 1u);
-    EXPECT_EQ(state.extra, 0u);
+    EXPECT_EQ(state.extra, 1u);
     EXPECT_EQ(state.remaining, 2u);
     EXPECT_EQ(state.reached_us, 30u);
-    // A device the run does not bind: its open is no divergence.
+    // A device the run does not bind: its open is no divergence. The read passed
+    // over comes first: it is earlier in the recording than the extra write.
     EXPECT_EQ(state.unused_setup, 1u);
-    EXPECT_EQ(state.divergences, 1u);
+    EXPECT_EQ(state.divergences, 2u);
     EXPECT_EQ(state.first_divergence,
               path + ":7: recorded DRV_DioReadPortByte dev=3 port=1, not made");
 }
