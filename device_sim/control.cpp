@@ -1,12 +1,14 @@
 // The control interface of device_sim.h.
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "device_sim/device_sim.h"
 #include "device_sim/replay.h"
 #include "device_sim/simulator.h"
+#include "recording/recording_format.h"
 
 using devsim::Simulator;
 using devsim::Unit;
@@ -100,6 +102,15 @@ int devsim_load_file(const char* path, char* error, std::uint32_t capacity) {
         CopyText(std::string(path) + ": cannot be read", error, capacity);
         return -1;
     }
+    // A recording is read as the replay goes, never whole.
+    char start[sizeof recording::kMagic + 1] = {};
+    file.read(start, sizeof start - 1);
+    if (recording::LooksLikeRecording(std::string_view(start, static_cast<std::size_t>(file.gcount())))) {
+        file.close();
+        return devsim_replay_open(&path, 1, error, capacity);
+    }
+    file.clear();
+    file.seekg(0);
     std::ostringstream content;
     content << file.rdbuf();
     if (file.bad()) {
@@ -135,6 +146,73 @@ void devsim_unload(void) {
 int devsim_replay_state_of(devsim_replay_state* state) {
     if (state == nullptr) return -1;
     return devsim::replay::StateOf(*state) ? 0 : -1;
+}
+
+int devsim_replay_open(const char* const* paths, std::uint32_t count, char* error, std::uint32_t capacity) {
+    std::vector<std::string> files;
+    for (std::uint32_t i = 0; paths != nullptr && i < count; ++i) {
+        if (paths[i] == nullptr) continue;
+        files.emplace_back(paths[i]);
+        // Something readable that is no recording is named so before its lines are.
+        std::ifstream file(paths[i], std::ios::binary);
+        std::error_code code;
+        if (!file || !std::filesystem::is_regular_file(paths[i], code)) continue;
+        char start[sizeof recording::kMagic + 1] = {};
+        file.read(start, sizeof start - 1);
+        if (!recording::LooksLikeRecording(std::string_view(start, static_cast<std::size_t>(file.gcount())))) {
+            CopyText(files.back() + ":1: not a recording: it must start with \"" + recording::kMagic + " " +
+                         std::to_string(recording::kFormatVersion) + "\"",
+                     error, capacity);
+            return -1;
+        }
+    }
+    std::string message;
+    if (files.empty()) {
+        CopyText("no recording given", error, capacity);
+        return -1;
+    }
+    if (!devsim::replay::Open(files, message)) {
+        CopyText(message, error, capacity);
+        return -1;
+    }
+    Simulator& sim = Simulator::Instance();
+    Guard lock(sim.mutex);
+    sim.initial = devsim::DeviceSet();
+    sim.Reset();
+    CopyText("", error, capacity);
+    return 0;
+}
+
+void devsim_replay_stopping(void) { devsim::replay::Stopping(); }
+
+void devsim_replay_finish(void) { devsim::replay::Finish(); }
+
+int devsim_replay_upcoming_outputs(devsim_replay_call_callback callback, void* context) {
+    if (callback == nullptr || !devsim::replay::Active()) return -1;
+    std::string line;
+    for (const devsim::replay::Upcoming& upcoming : devsim::replay::UpcomingOutputs()) {
+        line.clear();
+        recording::AppendCallLine(upcoming.call, line);
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        callback(upcoming.number, line.c_str(), context);
+    }
+    return 0;
+}
+
+int devsim_replay_described(devsim_replay_call_callback callback, void* context) {
+    if (callback == nullptr || !devsim::replay::Active()) return -1;
+    std::string line;
+    for (const recording::Call& call : devsim::replay::Described()) {
+        line.clear();
+        recording::AppendCallLine(call, line);
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        callback(0, line.c_str(), context);
+    }
+    return 0;
+}
+
+int devsim_replay_pass_over(std::uint64_t number, const char* why) {
+    return devsim::replay::PassOver(number, why == nullptr ? "" : why) ? 0 : -1;
 }
 
 std::int32_t devsim_device_count(void) {

@@ -93,20 +93,62 @@ DEVSIM_API void devsim_unload(void);
 
 // ---- Replay ---------------------------------------------------------------------
 
-// A recording (a text starting "tovi-recording") loaded by devsim_load_file or
-// devsim_load_text becomes the device set: every DRV_ and COM call is answered
-// from it, in the recorded order per function, device and channel, and its
-// inputs are compared with the recorded ones. devsim_reset rewinds it.
+// A recording (a text starting "tovi-recording") loaded by devsim_load_file,
+// devsim_load_text or devsim_replay_open becomes the device set: every DRV_ and
+// COM call is answered from it, in the recorded order per function, device and
+// channel, and its inputs are compared with the recorded ones. Files are read as
+// the replay goes (a window of recorded calls around the latest one made), never
+// whole. devsim_reset rewinds it.
 typedef struct devsim_replay_state {
     uint64_t calls;             // calls made since the load or reset
-    uint64_t divergences;       // calls that were not in the recording as made
-    uint64_t remaining;         // recorded calls not made yet
+    uint64_t divergences;       // calls not in the recording as made, recorded calls not made
+    uint64_t remaining;         // recorded calls read and not made yet
     uint64_t remaining_closes;  // of those, DRV_DeviceClose and COMClose
     int32_t ended;              // 1: a call came after every recorded call was made
-    char first_divergence[512]; // "call N: FUNCTION KEY: expected ..., got ..."
+    char first_divergence[512]; // the earliest in the recording's order: "call N: FUNCTION KEY: ..."
+                                // or "FILE:LINE: recorded FUNCTION FIELDS, not made"
+    uint64_t made;              // recorded calls made
+    uint64_t missing;           // recorded calls the replay passed over
+    uint64_t unused_setup;      // recorded opens, lists, features, serial set-ups passed over: no divergence
+    uint64_t extra;             // calls the recording does not hold
+    int32_t read_all;           // 1: every recorded call has been read
+    int32_t through;            // 1: ... and every one after the latest made is a close
+    int32_t continues;          // 1: the recording begins in the middle of a run ...
+    uint64_t continues_us;      // ... at this recorded time
+    uint64_t reached_us;        // recorded time of the latest recorded call made
+    char reached_at[320];       // its "FILE:LINE" ("" before the first)
+    uint64_t position, size;    // bytes of the recording read, and its whole size
+    uint32_t files;             // files of the run
+    char started[64];           // the run's start as recorded ("started" header)
+    uint64_t before_start;      // calls made before the first recorded cycle of a file that begins mid-run
+    char damage[512];           // "FILE:LINE: message": a damaged line the replay cannot go past
 } devsim_replay_state;
-// -1 when no recording is loaded.
 DEVSIM_API int devsim_replay_state_of(devsim_replay_state* state);
+// Replays the files of one run: one file, or the files of a rotated set in any
+// order. -1 with "PATH: cannot be read: REASON", "PATH:1: not a recording ..." or
+// "PATH:LINE: message" in error, the device set kept.
+DEVSIM_API int devsim_replay_open(const char* const* paths, uint32_t count, char* error, uint32_t capacity);
+// The driver's stop begins: calls the recording does not hold are answered with an
+// error but are no divergence (a replay may stop before the recording's end).
+DEVSIM_API void devsim_replay_stopping(void);
+// The replay is over: recorded calls before the latest one made that were never
+// made count as missing.
+DEVSIM_API void devsim_replay_finish(void);
+// One recorded call: its number in the recording's order and its recording line
+// ("carried " first for a carried call).
+typedef void (*devsim_replay_call_callback)(uint64_t number, const char* line, void* context);
+// The recorded output calls coming next (AO, port byte and bit writes, serial
+// writes, counter and alarm settings): for each device, channel and function, the
+// next one the driver has not made, in recorded order, of the current cycle (it
+// ends where an input the driver read before is read again). The callback runs
+// after the replay's lock is released. -1 when no recording is loaded.
+DEVSIM_API int devsim_replay_upcoming_outputs(devsim_replay_call_callback callback, void* context);
+// The last recorded answer of each describing call made so far: device lists,
+// sub-lists, features, serial configurations (number 0).
+DEVSIM_API int devsim_replay_described(devsim_replay_call_callback callback, void* context);
+// A recorded call the run cannot make (number from devsim_replay_upcoming_outputs):
+// a missing call now, its divergence ending with why. -1 when it is not waiting.
+DEVSIM_API int devsim_replay_pass_over(uint64_t number, const char* why);
 
 // Records every DRV_ and COM call answered from now on (simulated or replayed)
 // into path, in the recording format with durations, replacing the file. 0 on

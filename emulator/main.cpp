@@ -17,7 +17,7 @@ void PrintOverview(std::FILE* out) {
                  "  write PARAMFILE CH=VALUE...  write values end to end, show what the devices hold\n"
                  "  read PARAMFILE CH...         read channels once, show their values or errors\n"
                  "  scenario FILE...             run scenario files, report every expectation\n"
-                 "  replay RECORDING PARAMFILE   run the polling loop against a recording, compare every call\n"
+                 "  replay RECORDING... PARAMFILE  replay a recording (or a rotated set), compare every call\n"
                  "  inspect RECORDING...         what a recording holds: calls, failures, durations, gaps\n"
                  "  help [COMMAND]               this overview, or a command's options and value syntax\n"
                  "options of every command:\n"

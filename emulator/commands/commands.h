@@ -65,14 +65,14 @@ const char* CommandUsage(const std::string& command);
 bool PrintCommandHelp(const std::string& command, std::FILE* out);
 void PrintOverview(std::FILE* out);
 
-// tovihost replay RECORDING PARAMFILE: the polling loop against a recording.
+// tovihost replay RECORDING... PARAMFILE: the polling loop against a recording.
 int ReplayCommand(const Options& options);
 // tovihost inspect RECORDING... [PARAMFILE]: what a recording holds.
 int InspectCommand(const Options& options);
-// The run command's polling loop; stop, when given, is asked after every cycle
-// whether the run ends there. With unasked_failures_fail a read or write that
-// failed without an injected fault behind it makes the exit status 1.
-int RunLoop(const Options& options, const std::function<bool()>& stop, bool unasked_failures_fail = false);
+struct RunSettings;
+// The run command's polling loop; adjust, when given, sets what a command that
+// drives the loop for its own ends adds (RunSettings: stop, progress, ...).
+int RunLoop(const Options& options, const std::function<void(RunSettings&)>& adjust);
 // tovihost without a command: the shipped example plant for a few cycles.
 int DemoCommand(const Options& options);
 

@@ -68,12 +68,18 @@ const Help kHelp[] = {
      "  --log-dir DIR        where an error log named without a directory goes\n"},
     {"replay",
      "usage: tovihost replay [--cycles N] [--period MS] [--write CH=VALUE ...] [--csv FILE] [--timeout MS]\n"
-     "                       [--log-dir DIR] [--record FILE] RECORDING PARAMFILE\n",
+     "                       [--log-dir DIR] [--record FILE] [--plain] [--set] RECORDING... PARAMFILE\n",
      "The host's polling loop with a recording as the device set: every call the driver makes is\n"
-     "answered from the recording and compared with it; the run ends when the recording is used up\n"
-     "(or after --cycles), and the verdict is the last line.\n"
+     "answered from the recording and compared with it, and the host's writes are derived from the\n"
+     "recorded output calls; the run ends when the recording is used up (or after --cycles), and the\n"
+     "verdict is the last line. The recording is read as the replay goes. Several files of one run\n"
+     "(a rotated set: rec.txt.2 rec.txt.1 rec.txt, in any order) replay as one run; a file that\n"
+     "continues a run replays alone from the recorded time it starts at.\n"
+     "  --set                each RECORDING names a rotated set by its current file: FILE.N ... FILE.1 FILE\n"
      "  --period MS          polling period (0)\n"
-     "  --cycles N, --write, --csv, --timeout, --log-dir, --record as for run (tovihost help run)\n"},
+     "  --write CH=VALUE     a host write, added to the derived ones or replacing them for its channel\n"
+     "  --plain              no progress line on a terminal: the plain lines of run\n"
+     "  --cycles N, --csv, --timeout, --log-dir, --record as for run (tovihost help run)\n"},
     {"inspect", "usage: tovihost inspect [--from TIME] [--to TIME] [--html FILE] [--plain] RECORDING... [PARAMFILE]\n",
      "What a recording holds, read as it goes: the span, calls and threads; per device the calls of\n"
      "each function, failures by status with the device manager's text, the first and last failure\n"

@@ -49,12 +49,12 @@ std::string Shown(const fs::path& path) {
 
 }  // namespace
 
-int RunCommand(const Options& options) { return RunLoop(options, {}, true); }
+int RunCommand(const Options& options) {
+    return RunLoop(options, [](RunSettings& settings) { settings.unasked_failures_fail = true; });
+}
 
-int RunLoop(const Options& options, const std::function<bool()>& stop, bool unasked_failures_fail) {
+int RunLoop(const Options& options, const std::function<void(RunSettings&)>& adjust) {
     RunSettings settings;
-    settings.stop = stop;
-    settings.unasked_failures_fail = unasked_failures_fail;
     std::string error;
     if (!ParseArguments("run", options.arguments, kRunRules, settings.arguments, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -93,6 +93,7 @@ int RunLoop(const Options& options, const std::function<bool()>& stop, bool unas
     settings.trace_modules = a.Value("--trace");
     settings.plain = a.Has("--plain");
     settings.arguments.options["--driver"] = {options.driver_path};
+    if (adjust) adjust(settings);
     return Runner(std::move(settings)).Run();
 }
 

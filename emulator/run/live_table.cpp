@@ -129,6 +129,14 @@ std::vector<std::string> Runner::TableLines(long long cycle) const {
 
 void Runner::Show(long long cycle) {
     std::lock_guard<std::mutex> guard(OutputMutex());
+    if (terminal_ && s_.progress) {
+        const auto now = Clock::now();
+        if (now - progress_drawn_ < std::chrono::milliseconds(100)) return;
+        progress_drawn_ = now;
+        std::printf("\r%s\x1b[K", s_.progress().c_str());
+        std::fflush(stdout);
+        return;
+    }
     if (terminal_) {
         if (drawn_lines_ != 0) std::printf("\x1b[%zuA\r", drawn_lines_);
         const std::vector<std::string> lines = TableLines(cycle);

@@ -49,7 +49,11 @@ bool Runner::Prepare(int& code) {
         code = kExitRefused;
         return false;
     }
-    if (!LoadDevicesFor(s_.command, s_.arguments, s_.param_path, devices_)) return false;
+    if (!s_.devices_loaded.empty()) {
+        devices_ = s_.devices_loaded;
+    } else if (!LoadDevicesFor(s_.command, s_.arguments, s_.param_path, devices_)) {
+        return false;
+    }
     plant_.ResolveDevices();
     if (!PlanWrites() || !InjectFaults()) return false;
 
@@ -239,6 +243,14 @@ void Runner::Cycle(long long cycle) {
         }
     }
     std::vector<ChannelValue> values;
+    if (s_.derived_writes) {
+        for (const ChannelValue& value : s_.derived_writes(plant_, cycle)) {
+            const bool given = std::any_of(writes_.begin(), writes_.end(), [&](const PlannedWrite& w) {
+                return w.channel->number == value.channel;
+            });
+            if (!given) values.push_back(value);
+        }
+    }
     for (const PlannedWrite& write : writes_) {
         if (write.source == nullptr) {
             if (cycle == 1) values.push_back(write.value);
@@ -296,9 +308,10 @@ int Runner::Run() {
     } recording_end{!s_.record_path.empty()};
     const bool started = host_.Start(s_.param_path, s_.arguments.Value("--log-dir"), message);
     WarnOtherDeviceManager(host_.driver_path(), plant_.modules().size());
+    if (s_.started) s_.started(started, message);
     if (!started) {
         std::printf("error: %s\n", ShownUtf8(message).c_str());
-        std::printf("  (tovihost check %s explains the configuration)\n", s_.param_path.c_str());
+        if (s_.check_hint) std::printf("  (tovihost check %s explains the configuration)\n", s_.param_path.c_str());
         csv_.Close();
         return kExitRefused;
     }
@@ -311,7 +324,7 @@ int Runner::Run() {
                     s_.param_path.c_str(), devices_.empty() ? "(none)" : devices_.c_str(),
                     static_cast<std::size_t>(std::count_if(rows_.begin(), rows_.end(), [](const Row& r) { return !r.written; })),
                     s_.period_ms,
-                    s_.cycles > 0 ? (", " + std::to_string(s_.cycles) + " cycles").c_str() : ", until Ctrl-C");
+                    s_.cycles > 0 ? (", " + std::to_string(s_.cycles) + " cycles").c_str() : s_.until.c_str());
         if (!terminal_) std::printf("driver window: %s\n", host_.WindowTitle().c_str());
         std::fflush(stdout);
     }
@@ -337,6 +350,10 @@ int Runner::Run() {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     csv_.Close();
+    if (terminal_ && s_.progress) {
+        std::lock_guard<std::mutex> guard(OutputMutex());
+        std::printf("\r%s\x1b[K\n", s_.progress().c_str());  // the progress line stays, as it ended
+    }
     if (hung_) {
         std::lock_guard<std::mutex> guard(OutputMutex());
         std::fprintf(stderr,
@@ -350,10 +367,10 @@ int Runner::Run() {
     // The device states and the driver's last error line as they were at the end.
     const std::string error_line = host_.ErrorLine();
     for (const PlantModule& module : plant_.modules()) {
-        calls_[module.name] = module.device_number < 0 ? 0
-                                                       : devsim_call_count(nullptr, module.device_number) +
-                                                             trace_->PortCalls(module.device_number);
+        const std::int64_t device = s_.device_of ? s_.device_of(module) : module.device_number;
+        calls_[module.name] = device < 0 ? 0 : devsim_call_count(nullptr, device) + trace_->PortCalls(device);
     }
+    if (s_.before_stop) s_.before_stop();
     host_.Stop(std::chrono::milliseconds(std::max<long long>(s_.timeout_ms, 10000)));
     trace_.reset();
     std::vector<const PlantChannel*> written;

@@ -42,6 +42,20 @@ struct RunSettings {
     // makes the exit status 1 (run and the example; a replay has its own verdict).
     bool unasked_failures_fail = false;
     std::function<bool()> stop;
+    // For a command that drives the loop for its own ends (replay):
+    std::string until = ", until Ctrl-C";  // how the header says the run ends without --cycles
+    std::string devices_loaded;            // the device set the command loaded itself ("": --devices)
+    bool check_hint = true;                // a driver that does not start is explained by tovihost check
+    // On a terminal (not --plain), this one line redrawn every cycle instead of the table.
+    std::function<std::string()> progress;
+    // Writes made every cycle before the given ones (which override them per channel).
+    std::function<std::vector<ChannelValue>(const Plant& plant, long long cycle)> derived_writes;
+    // The device a module's vendor calls count for, when not the simulated device set's.
+    std::function<std::int64_t(const PlantModule& module)> device_of;
+    // Told whether the driver started, with its message when not.
+    std::function<void(bool started, const std::string& message)> started;
+    // Called after the last cycle, before the driver is stopped.
+    std::function<void()> before_stop;
 };
 
 // A write given on the command line: a value written in the first cycle, or the
@@ -115,6 +129,7 @@ private:
     RunCsv csv_;
     bool terminal_ = false;
     std::size_t drawn_lines_ = 0;
+    Clock::time_point progress_drawn_{};  // the progress line is redrawn at most ten times a second
     std::string last_error_line_;
     Clock::time_point start_;
     bool hung_ = false;

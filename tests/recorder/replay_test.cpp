@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "device_sim/device_sim.h"
 #include "device_sim/exports.h"
@@ -108,7 +111,7 @@ TEST_F(ReplayTest, NamesTheFirstCallThatDiffersFromTheRecording) {
     EXPECT_EQ(state.calls, 3u);
     EXPECT_EQ(state.divergences, 2u);
     EXPECT_STREQ(state.first_divergence,
-                 "call 2: DRV_DioWritePortByte dev=3 port=1: expected dev=3 port=1 mask=255 state=90 (line 10), "
+                 "call 2: DRV_DioWritePortByte dev=3 port=1: expected dev=3 port=1 mask=255 state=90 (text:10), "
                  "got dev=3 port=1 mask=255 state=91");
     EXPECT_EQ(state.ended, 0);
 }
@@ -169,7 +172,7 @@ TEST_F(ReplayTest, ARecordedAnswerLargerThanTheCallsRoomIsNotWritten) {
     const devsim_replay_state state = State();
     EXPECT_EQ(state.divergences, 3u);
     EXPECT_STREQ(state.first_divergence,
-                 "call 1: DRV_DeviceGetList: line 5: returned=2 is more than the call gave room for (1)");
+                 "call 1: DRV_DeviceGetList: text:5: returned=2 is more than the call gave room for (1)");
 }
 
 TEST_F(ReplayTest, DamagedRecordingsAreRefusedWithTheirLineAndTheDeviceSetStays) {
@@ -204,6 +207,255 @@ TEST_F(ReplayTest, DamagedRecordingsAreRefusedWithTheirLineAndTheDeviceSetStays)
         EXPECT_EQ(devsim_replay_state_of(&state), -1) << "a refused recording must not replace the device set";
         EXPECT_EQ(devsim_device_count(), 1);
     }
+}
+
+// ---- Recordings read as the replay goes -----------------------------------------
+
+namespace fs = std::filesystem;
+
+const char kHeader2[] =
+    "tovi-recording 2\n"
+    "started 2026-12-08T10:00:00Z\n"
+    "device-library \"/v/libADSAPI32.so\"\n"
+    "serial-library \"/v/libADSCOMM.so\"\n";
+
+class ReplayFilesTest : public ReplayTest {
+protected:
+    void SetUp() override {
+        directory_ = fs::temp_directory_path() /
+                     ("tovi_replay_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(directory_);
+        fs::create_directories(directory_);
+    }
+    void TearDown() override {
+        devsim_unload();
+        fs::remove_all(directory_);
+    }
+    std::string Write(const std::string& name, const std::string& text) {
+        const fs::path path = directory_ / name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
+    }
+    static std::string Open(const std::vector<std::string>& paths) {
+        std::vector<const char*> names;
+        for (const std::string& path : paths) names.push_back(path.c_str());
+        char error[512] = {};
+        return devsim_replay_open(names.data(), static_cast<std::uint32_t>(names.size()), error, sizeof error) == 0
+                   ? ""
+                   : error;
+    }
+    static std::uint16_t ReadPort(Handle device, std::uint16_t port) {
+        std::uint16_t value = 0;
+        vendor::DioReadPortByteBlock read{port, 0, &value};
+        EXPECT_EQ(DRV_DioReadPortByte(device, &read), 0);
+        return value;
+    }
+    static vendor::Status WritePort(Handle device, std::uint16_t state) {
+        vendor::DioWritePortByteBlock write{1, 255, state};
+        return DRV_DioWritePortByte(device, &write);
+    }
+    fs::path directory_;
+};
+
+// A run rotated into three files: the later ones restate the open they need.
+const char kFirstFile[] =
+    "10+5 1 DRV_DeviceOpen dev=3 -> 0 handle=7\n"
+    "20+5 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 0 value=1\n"
+    "30+5 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 0 value=2\n";
+const char kSecondFile[] =
+    "continues 40\n"
+    "carried 10+5 1 DRV_DeviceOpen dev=3 -> 0 handle=7\n"
+    "40+5 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 0 value=3\n"
+    "50+5 1 DRV_DioWritePortByte handle=7 dev=3 port=1 mask=255 state=90 -> 0\n";
+const char kThirdFile[] =
+    "continues 60\n"
+    "carried 10+5 1 DRV_DeviceOpen dev=3 -> 0 handle=7\n"
+    "60+5 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 0 value=4\n"
+    "3723123456+5 1 DRV_DeviceClose handle=7 dev=3 -> 0 handle=0\n";
+
+TEST_F(ReplayFilesTest, ARotatedSetReplaysAsOneRunWhateverTheOrderGiven) {
+    const std::string first = Write("rec.txt.2", std::string(kHeader2) + kFirstFile);
+    const std::string second = Write("rec.txt.1", std::string(kHeader2) + kSecondFile);
+    const std::string third = Write("rec.txt", std::string(kHeader2) + kThirdFile);
+    ASSERT_EQ(Open({third, first, second}), "");
+    Handle device = 0;
+    ASSERT_EQ(DRV_DeviceOpen(3, &device), 0);
+    EXPECT_EQ(ReadPort(device, 0), 1);
+    EXPECT_EQ(ReadPort(device, 0), 2);
+    EXPECT_EQ(ReadPort(device, 0), 3);
+    EXPECT_EQ(WritePort(device, 90), 0);
+    EXPECT_EQ(ReadPort(device, 0), 4);
+    EXPECT_EQ(DRV_DeviceClose(&device), 0);
+    devsim_replay_finish();
+    const devsim_replay_state state = State();
+    EXPECT_EQ(state.calls, 7u);
+    EXPECT_EQ(state.made, 7u);
+    EXPECT_EQ(state.missing, 0u);
+    EXPECT_EQ(state.extra, 0u);
+    EXPECT_EQ(state.divergences, 0u);
+    EXPECT_EQ(state.remaining, 0u);
+    EXPECT_EQ(state.read_all, 1);
+    EXPECT_EQ(state.files, 3u);
+    EXPECT_EQ(state.continues, 0);
+    EXPECT_EQ(state.reached_us, 3723123456u);
+    EXPECT_STREQ(state.started, "2026-12-08T10:00:00Z");
+    // Every replayed call counts for its device, as the simulator's own calls do.
+    EXPECT_EQ(devsim_call_count(nullptr, 3), 7u);
+    EXPECT_EQ(devsim_call_count("DRV_DioReadPortByte", 3), 4u);
+}
+
+TEST_F(ReplayFilesTest, AFileThatContinuesARunReplaysAloneFromItsCarriedCalls) {
+    ASSERT_EQ(Open({Write("rec.txt.1", std::string(kHeader2) + kSecondFile)}), "");
+    devsim_replay_state state = State();
+    EXPECT_EQ(state.continues, 1);
+    EXPECT_EQ(state.continues_us, 40u);
+    Handle device = 0;
+    ASSERT_EQ(DRV_DeviceOpen(3, &device), 0);
+    EXPECT_EQ(device, 7u);
+    EXPECT_EQ(ReadPort(device, 0), 3);
+    EXPECT_EQ(WritePort(device, 90), 0);
+    state = State();
+    EXPECT_EQ(state.made, 3u);
+    EXPECT_EQ(state.divergences, 0u);
+    EXPECT_EQ(state.remaining, 0u);
+    // Asked again past the end: the run went on longer than the recording.
+    std::uint16_t value = 0;
+    vendor::DioReadPortByteBlock read{0, 0, &value};
+    EXPECT_NE(DRV_DioReadPortByte(device, &read), 0);
+    EXPECT_EQ(State().ended, 1);
+    EXPECT_EQ(State().extra, 0u);
+}
+
+TEST_F(ReplayFilesTest, ACallPassedOverIsMissingAtItsPlaceAndComesFirst) {
+    // Port 0 read, a write, then reads: the write is not made, a write of
+    // another value comes later.
+    std::string text = std::string(kHeader2) + "10+5 1 DRV_DeviceOpen dev=3 -> 0 handle=7\n"
+                                               "20+5 1 DRV_DioWritePortByte handle=7 dev=3 port=1 mask=255 state=90 -> 0\n";
+    const int reads = 9000;
+    for (int i = 0; i < reads; ++i)
+        text += std::to_string(30 + i) + "+5 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 0 value=1\n";
+    const std::string path = Write("long.txt", text);
+    ASSERT_EQ(Open({path}), "");
+    Handle device = 0;
+    ASSERT_EQ(DRV_DeviceOpen(3, &device), 0);
+    for (int i = 0; i < 8191; ++i) ReadPort(device, 0);
+    // Not yet further than the window reaches behind the latest call made.
+    EXPECT_EQ(State().missing, 0u);
+    ReadPort(device, 0);
+    devsim_replay_state state = State();
+    EXPECT_EQ(state.missing, 1u);
+    EXPECT_EQ(state.divergences, 1u);
+    EXPECT_EQ(state.first_divergence,
+              path + ":6: recorded DRV_DioWritePortByte dev=3 port=1 mask=255 state=90, not made");
+    // A later call the recording does not hold counts as extra; the first
+    // divergence stays the earliest in the recording.
+    EXPECT_NE(WritePort(device, 91), 0);
+    state = State();
+    EXPECT_EQ(state.extra, 1u);
+    EXPECT_EQ(state.divergences, 2u);
+    EXPECT_EQ(state.first_divergence,
+              path + ":6: recorded DRV_DioWritePortByte dev=3 port=1 mask=255 state=90, not made");
+    EXPECT_EQ(state.made, 8193u);
+    EXPECT_EQ(state.remaining, static_cast<std::uint64_t>(reads - 8192));
+}
+
+TEST_F(ReplayFilesTest, TheEndCountsWhatWasPassedOverAndNotWhatWasNotReached) {
+    const std::string path = Write("rec.txt", std::string(kHeader2) +
+                                                  "10+5 1 DRV_DeviceOpen dev=3 -> 0 handle=7\n"
+                                                  "15+5 1 DRV_DeviceOpen dev=9 -> 0 handle=8\n"
+                                                  "20+5 1 DRV_DioReadPortByte handle=7 dev=3 port=1 -> 0 value=5\n"
+                                                  "30+5 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 0 value=1\n"
+                                                  "40+5 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 0 value=2\n"
+                                                  "50+5 1 DRV_DioReadPortByte handle=7 dev=3 port=1 -> 0 value=6\n"
+                                                  "60+5 1 DRV_DeviceClose handle=7 dev=3 -> 0 handle=0\n");
+    ASSERT_EQ(Open({path}), "");
+    Handle device = 0;
+    ASSERT_EQ(DRV_DeviceOpen(3, &device), 0);
+    EXPECT_EQ(ReadPort(device, 0), 1);
+    // Not in the recording: a divergence noted now, after the latest call made.
+    EXPECT_NE(WritePort(device, 77), 0);
+    // The stop: its close is made, the rest of the recording is not reached.
+    devsim_replay_stopping();
+    EXPECT_EQ(DRV_DeviceClose(&device), 0);
+    devsim_replay_finish();
+    const devsim_replay_state state = State();
+    EXPECT_EQ(state.made, 3u);
+    EXPECT_EQ(state.missing, 1u);
+    EXPECT_EQ(state.extra, 1u);
+    EXPECT_EQ(state.remaining, 2u);
+    EXPECT_EQ(state.reached_us, 30u);
+    // A device the run does not bind: its open is no divergence. The read passed
+    // over comes first: it is earlier in the recording than the extra write.
+    EXPECT_EQ(state.unused_setup, 1u);
+    EXPECT_EQ(state.divergences, 2u);
+    EXPECT_EQ(state.first_divergence,
+              path + ":7: recorded DRV_DioReadPortByte dev=3 port=1, not made");
+}
+
+TEST_F(ReplayFilesTest, UpcomingOutputsListTheNextUnmadeWritePerChannel) {
+    const std::string path = Write("rec.txt", std::string(kHeader2) +
+                                                  "10+5 1 DRV_DeviceOpen dev=3 -> 0 handle=7\n"
+                                                  "20+5 1 DRV_DioWritePortByte handle=7 dev=3 port=1 mask=255 state=90 -> 0\n"
+                                                  "30+5 1 DRV_AOVoltageOut handle=7 dev=3 channel=0 voltage=2.5 -> 0\n"
+                                                  "40+5 1 DRV_DioWritePortByte handle=7 dev=3 port=1 mask=255 state=91 -> 0\n"
+                                                  "50+5 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 0 value=1\n");
+    ASSERT_EQ(Open({path}), "");
+    struct Seen {
+        std::vector<std::pair<std::uint64_t, std::string>> calls;
+        static void Add(std::uint64_t number, const char* line, void* context) {
+            static_cast<Seen*>(context)->calls.emplace_back(number, line);
+        }
+    };
+    Seen seen;
+    ASSERT_EQ(devsim_replay_upcoming_outputs(Seen::Add, &seen), 0);
+    ASSERT_EQ(seen.calls.size(), 2u);
+    EXPECT_EQ(seen.calls[0].first, 1u);
+    EXPECT_EQ(seen.calls[0].second, "20+5 1 DRV_DioWritePortByte handle=7 dev=3 port=1 mask=255 state=90 -> 0");
+    EXPECT_EQ(seen.calls[1].first, 2u);
+    EXPECT_EQ(seen.calls[1].second, "30+5 1 DRV_AOVoltageOut handle=7 dev=3 channel=0 voltage=2.5 -> 0");
+    // A write the run cannot make is missing at once, with the reason.
+    EXPECT_EQ(devsim_replay_pass_over(2, "no channel of the parameter file writes device 3 channel 0"), 0);
+    EXPECT_EQ(devsim_replay_pass_over(2, "twice"), -1);
+    Handle device = 0;
+    ASSERT_EQ(DRV_DeviceOpen(3, &device), 0);
+    EXPECT_EQ(WritePort(device, 90), 0);
+    seen.calls.clear();
+    ASSERT_EQ(devsim_replay_upcoming_outputs(Seen::Add, &seen), 0);
+    ASSERT_EQ(seen.calls.size(), 1u);
+    EXPECT_EQ(seen.calls[0].first, 3u);
+    const devsim_replay_state state = State();
+    EXPECT_EQ(state.missing, 1u);
+    EXPECT_EQ(state.first_divergence,
+              path + ":7: recorded DRV_AOVoltageOut dev=3 channel=0 voltage=2.5, not made: no channel of the "
+                     "parameter file writes device 3 channel 0");
+}
+
+TEST_F(ReplayFilesTest, WhatIsNoRecordingIsNamedForWhatItIs) {
+    const std::string devices = Write("plant.devices", "device 4 \"do16 Address=4\"\n  do 8\n");
+    const std::string missing = (directory_ / "none.txt").string();
+    const std::string other_run = Write("rec.txt", std::string(kHeader2) + kFirstFile);
+    std::string second_text = std::string(kHeader2) + kSecondFile;
+    second_text.replace(second_text.find("10:00:00Z"), 9, "11:00:00Z");
+    const std::string second = Write("rec.txt.1", second_text);
+    const struct {
+        std::vector<std::string> paths;
+        std::string error;
+    } cases[] = {
+        {{directory_.string()}, directory_.string() + ": cannot be read: it is a directory"},
+        {{missing}, missing + ": cannot be read: no such file"},
+        {{devices}, devices + ":1: not a recording: it must start with \"tovi-recording 2\""},
+        {{second, other_run},
+         second + ": not of the same run as " + other_run + " (started 2026-12-08T11:00:00Z, not 2026-12-08T10:00:00Z)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Open(c.paths), c.error);
+        devsim_replay_state state{};
+        EXPECT_EQ(devsim_replay_state_of(&state), -1);
+    }
+    // A file named alone that turns out to be a recording is read as it goes.
+    char error[256] = {};
+    ASSERT_EQ(devsim_load_file(other_run.c_str(), error, sizeof error), 0) << error;
+    EXPECT_EQ(State().files, 1u);
 }
 
 }  // namespace

@@ -76,6 +76,11 @@ if(NOT replayed MATCHES "\nreproduced: ${recorded_calls} calls, 0 divergences\n"
   message(FATAL_ERROR "the replay did not make the ${recorded_calls} recorded calls:\n${replayed}")
 endif()
 
+# A replayed call counts for its module's device, as a simulated one does.
+if(NOT replayed MATCHES "\n  boiler_temps +32 +0 +2 +32 " OR NOT replayed MATCHES "\n  valves +0 +8 +0 +8 ")
+  message(FATAL_ERROR "the statistics do not count the replayed vendor calls per module:\n${replayed}")
+endif()
+
 # What the host saw, without the times: cycle, channel, module, function,
 # direction, value, status of every read and write; and each change of the error line.
 foreach(run recorded replayed)
@@ -94,9 +99,37 @@ endif()
 string(REPLACE "400=0x5A" "400=0x5B" changed "${writes}")
 execute_process(COMMAND ${runner} ${PROGRAM} replay "${recording}" "${plant}" --log-dir "${WORK}" ${changed}
                 RESULT_VARIABLE code OUTPUT_VARIABLE diverged ERROR_VARIABLE err)
-set(port_write "DRV_DioWritePortByte dev=4 port=0: expected dev=4 port=0 mask=65535 state=90 \\(line [0-9]+\\), got dev=4 port=0 mask=65535 state=91")
+set(port_write "DRV_DioWritePortByte dev=4 port=0: expected dev=4 port=0 mask=65535 state=90 \\([^)]*plant.recording:[0-9]+\\), got dev=4 port=0 mask=65535 state=91")
 if(NOT code EQUAL 1 OR NOT diverged MATCHES "\nfirst divergence: call [0-9]+: ${port_write}\nreplay: [0-9]+ calls, 1 divergences\n$")
   message(FATAL_ERROR "a changed write must diverge (exit code ${code}):\n${diverged}${err}")
+endif()
+
+
+# A parameter file without the pumps module: the recorded write of its port is the
+# first divergence, named with its recording line.
+file(READ "${plant}" plant_text)
+string(REGEX REPLACE "\npumps[^\n]*" "" plant_text "${plant_text}")
+string(REGEX REPLACE "\n\\[pumps\\][^[]*" "\n" plant_text "${plant_text}")
+file(WRITE "${WORK}/without_pumps.ini" "${plant_text}")
+file(STRINGS "${recording}" all_lines)
+set(pump_line 0)
+set(index 0)
+foreach(line IN LISTS all_lines)
+  math(EXPR index "${index} + 1")
+  if(line MATCHES " DRV_DioWritePortByte handle=[0-9]+ dev=4 port=0 mask=65535 state=90 ")
+    set(pump_line ${index})
+    break()
+  endif()
+endforeach()
+set(other_writes --write 200=@101 --write 320=true --write 600=1 --write 800=1 --write 801=@100)
+execute_process(COMMAND ${runner} ${PROGRAM} replay "${recording}" "${WORK}/without_pumps.ini" --log-dir "${WORK}"
+                        ${other_writes}
+                RESULT_VARIABLE code OUTPUT_VARIABLE without ERROR_VARIABLE err)
+set(pump_write "${recording}:${pump_line}: recorded DRV_DioWritePortByte dev=4 port=0 mask=65535 state=90, not made")
+string(FIND "${without}" "\nfirst divergence: ${pump_write}\n" at)
+if(NOT code EQUAL 1 OR pump_line EQUAL 0 OR at EQUAL -1
+   OR NOT without MATCHES "\nrecorded calls: [0-9]+ made, 1 missing, [0-9]+ not reached; calls not in the recording: 0\n")
+  message(FATAL_ERROR "the missing module's write must be the first divergence (exit code ${code}):\n${without}${err}")
 endif()
 
 list(LENGTH recorded_rows rows)
