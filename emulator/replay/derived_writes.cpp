@@ -69,12 +69,6 @@ ChannelValue Boolean(const PlantChannel& channel, bool value) {
     return write;
 }
 
-bool IsDisplayModule(const Plant& plant, const PlantModule& module) {
-    return std::any_of(plant.channels().begin(), plant.channels().end(), [&](const PlantChannel& c) {
-        return !c.parameter && c.module == module.name && (c.keyword == "display_select" || c.keyword == "display_data");
-    });
-}
-
 // "name" -> "module name", for messages.
 std::string ModuleWord(const PlantModule& module) { return "module " + ShownCp1250(module.name); }
 

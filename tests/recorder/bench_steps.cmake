@@ -77,7 +77,7 @@ foreach(file ${rotated_files} "${recording}")
   string(REGEX MATCHALL " read +[^ \n]+ +ok\n" good "${first_cycle}")
   list(LENGTH good good_reads)
   if(NOT part MATCHES "\ncycle 1 at " OR (first_cycle AND NOT good_reads EQUAL 14) OR NOT part MATCHES
-     "\n(reproduced: [0-9]+ calls, 0 divergences|first divergence: call [0-9]+: [^\n]+: expected no such call, got [^\n]+\nreplay: [0-9]+ calls, [0-9]+ divergences)\n$")
+     "\n(reproduced: [0-9]+ calls, 0 divergences|first divergence: call [0-9]+: [^\n]+ is not in the recording \\(after [^\n]+:[0-9]+\\)\nreplay: [0-9]+ calls, [0-9]+ divergences)\n$")
     message(FATAL_ERROR "${file} does not replay alone:\n${part}${err}")
   endif()
 endforeach()

@@ -117,8 +117,13 @@ protected:
         fs::remove_all(dir_.path());
         fs::create_directories(dir_.path());
         recorder::RecordingWriter writer;
-        ASSERT_TRUE(writer.Open(dir_.Path("r.txt"), "HEAD\n", max_bytes, keep, std::chrono::milliseconds(0)));
-        for (int i = 1; i <= count; ++i) writer.Append((i < 10 ? "L0" : "L") + std::to_string(i) + "\n", false);
+        writer.Configure(dir_.Path("r.txt"), max_bytes, keep, std::chrono::milliseconds(0));
+        ASSERT_TRUE(writer.Open("HEAD\n", ""));
+        for (int i = 1; i <= count; ++i) {
+            const std::string line = (i < 10 ? "L0" : "L") + std::to_string(i) + "\n";
+            if (writer.Full(line.size())) writer.Rotate("HEAD\n");
+            writer.Append(line, false);
+        }
         EXPECT_EQ(writer.stopped(), "");
     }
     std::string File(const std::string& name) const {

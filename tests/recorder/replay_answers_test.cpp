@@ -132,7 +132,7 @@ TEST_F(ReplayAnswersTest, ADivergentCallUsesUpItsAnswerAndOnlyTheFirstDivergence
     EXPECT_EQ(volts, 0.3f);
     EXPECT_EQ(Counts(), "4/2/8/2/0");
     EXPECT_STREQ(State().first_divergence,
-                 "call 2: DRV_AIVoltageIn dev=1 channel=0: expected dev=1 channel=0 gain=0 trigger=0 (line 7), "
+                 "call 2: DRV_AIVoltageIn dev=1 channel=0: expected dev=1 channel=0 gain=0 trigger=0 (text:7), "
                  "got dev=1 channel=0 gain=2 trigger=0");
 }
 

@@ -89,6 +89,9 @@ foreach(run recorded replayed)
   set(${run}_rows "${rows}")
   string(REGEX MATCHALL "error line: [^\n]*" ${run}_errors "${${run}}")
 endforeach()
+# A counter start derived from the recording writes the gate mode channel with it,
+# which this host left at its default: the replay's one extra write row.
+list(FILTER replayed_rows EXCLUDE REGEX "^1,601,.*cnt_event_start 0 gate,")
 if(NOT recorded_rows STREQUAL replayed_rows)
   message(FATAL_ERROR "statuses or values differ:\nrecorded: ${recorded_rows}\nreplayed: ${replayed_rows}")
 endif()

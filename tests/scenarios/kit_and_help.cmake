@@ -17,4 +17,4 @@ set_tests_properties(emulator.tovihost_kit_demo PROPERTIES TIMEOUT 120)
 tovihost_test(help_help EXIT_CODE 0 ARGUMENTS help help EXPECT "^usage: tovihost help \\[COMMAND\\]\n")
 tovihost_test(help_too_many EXIT_CODE 2 ARGUMENTS help run write EXPECT "^usage: tovihost help \\[COMMAND\\]\n")
 tovihost_test(replay_usage EXIT_CODE 2 ARGUMENTS replay only_one
-  EXPECT "\\(tovihost help replay lists the options\\)" REJECT "tovihost --help")
+  EXPECT "\\(tovihost help replay explains it\\)" REJECT "tovihost --help")
