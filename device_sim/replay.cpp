@@ -534,10 +534,18 @@ std::vector<Upcoming> UpcomingOutputs() {
     for (const auto& [key, numbers] : r.waiting)
         if (r.read_keys.count(key) != 0) next_cycle = std::min(next_cycle, numbers.front());
     std::vector<Upcoming> upcoming;
+    // The next output of each key; of a serial port every frame of the cycle, since
+    // a display is sent its selection and its value in one batch. The driver merges
+    // a batch's writes of one port or channel into one call, so a further call of
+    // another key belongs to a later batch.
     for (const auto& [key, numbers] : r.waiting) {
-        if (numbers.front() >= next_cycle) continue;
-        const Entry& entry = r.window[static_cast<std::size_t>(numbers.front() - r.base)];
-        if (IsOutput(entry.call.function)) upcoming.push_back({numbers.front(), entry.call});
+        for (const std::uint64_t number : numbers) {
+            if (number >= next_cycle) break;
+            const Entry& entry = r.window[static_cast<std::size_t>(number - r.base)];
+            if (!IsOutput(entry.call.function)) break;
+            upcoming.push_back({number, entry.call});
+            if (entry.call.function != "COMWrite") break;
+        }
     }
     std::sort(upcoming.begin(), upcoming.end(), [](const Upcoming& a, const Upcoming& b) { return a.number < b.number; });
     return upcoming;

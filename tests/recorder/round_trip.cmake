@@ -76,6 +76,13 @@ if(NOT replayed MATCHES "\nreproduced: ${recorded_calls} calls, 0 divergences\n"
   message(FATAL_ERROR "the replay did not make the ${recorded_calls} recorded calls:\n${replayed}")
 endif()
 
+# Without the host's --write options: the writes come from the recorded output
+# calls (the panel's selection and value frames of one cycle among them).
+run_tovihost(derived replay "${recording}" "${plant}" --log-dir "${WORK}")
+if(NOT derived MATCHES "\nreproduced: ${recorded_calls} calls, 0 divergences\n")
+  message(FATAL_ERROR "the replay without --write did not make the ${recorded_calls} recorded calls:\n${derived}")
+endif()
+
 # A replayed call counts for its module's device, as a simulated one does.
 if(NOT replayed MATCHES "\n  boiler_temps +32 +0 +2 +32 " OR NOT replayed MATCHES "\n  valves +0 +8 +0 +8 ")
   message(FATAL_ERROR "the statistics do not count the replayed vendor calls per module:\n${replayed}")
