@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -19,7 +20,9 @@ namespace {
 using tovihost::ChannelValue;
 using tovihost::DerivedWrites;
 
-const std::string kData = TOVI_SOURCE_DIR "/tests/emulator/data/outputs/";
+// Made absolute before any fixture moves the current directory: under wine a path
+// without a drive letter names the current drive.
+const std::string kData = std::filesystem::absolute(TOVI_SOURCE_DIR "/tests/emulator/data/outputs/").string();
 
 std::string FileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -9,7 +9,7 @@ string(REPLACE ";" "@@" demo_kit_files "${demo_kit_files}")
 add_test(NAME emulator.tovihost_kit_demo
          COMMAND ${CMAKE_COMMAND} "-DFILES=${demo_kit_files}" -DKIT_DIR=${out}/demo_kit
                  -DPROGRAM=${out}/demo_kit/$<TARGET_FILE_NAME:tovihost> "-DRUNNER=${runner}" -DEXIT_CODE=0
-                 "-DEXPECT=runs the shipped example plant [^\n]*demo_kit/examples/plant.ini@@cycle 5 at@@next: tovihost check [^\n]*demo_kit/examples/plant.ini[^\n]*tovihost scenario [^\n]*demo_kit/examples/scenarios/boiler.scenario"
+                 "-DEXPECT=runs the shipped example plant [^\n]*demo_kit[/\\\\]examples[/\\\\]plant.ini@@cycle 5 at@@next: tovihost check [^\n]*demo_kit[/\\\\]examples[/\\\\]plant.ini[^\n]*tovihost scenario [^\n]*demo_kit[/\\\\]examples[/\\\\]scenarios[/\\\\]boiler.scenario"
                  "-DREJECT=is not here" -P ${here}/kit_copy.cmake)
 set_tests_properties(emulator.tovihost_kit_demo PROPERTIES TIMEOUT 120)
 

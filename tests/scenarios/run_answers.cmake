@@ -27,8 +27,8 @@ tovihost_test(run_copy_skips_failed_read EXIT_CODE 0
 # An error log that cannot be written is said at the start and at the end.
 tovihost_test(run_log_not_writable EXIT_CODE 0
   ARGUMENTS run ${bench}/logged.ini --cycles 1 --period 0 --plain --log-dir ${here}/no_dir
-  EXPECT "warning: the error log [^\n]*no_dir/logged.log cannot be written: no directory [^\n]*no_dir: the driver's device errors are lost\n"
-         "\nerror log: [^\n]*no_dir/logged.log cannot be written \\(no directory [^\n]*no_dir\\): no lines added\n"
+  EXPECT "warning: the error log [^\n]*no_dir[/\\\\]logged.log cannot be written: no directory [^\n]*no_dir: the driver's device errors are lost\n"
+         "\nerror log: [^\n]*no_dir[/\\\\]logged.log cannot be written \\(no directory [^\n]*no_dir\\): no lines added\n"
   REJECT "[0-9] lines? added")
 
 # Exit status: 1 when a read or write failed that no --fault asked for.
