@@ -140,6 +140,45 @@ struct Entry {
     bool close = false;
 };
 
+// The recorded calls around the latest one made, oldest first. A slot that drops
+// off the front is used again at the back with the room its texts and fields took,
+// so that reading a long recording allocates next to nothing per call.
+class Window {
+public:
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    Entry& operator[](std::size_t i) { return slots_[(head_ + i) & (slots_.size() - 1)]; }
+    const Entry& operator[](std::size_t i) const { return slots_[(head_ + i) & (slots_.size() - 1)]; }
+    Entry& front() { return (*this)[0]; }
+    void pop_front() {
+        head_ = (head_ + 1) & (slots_.size() - 1);
+        --count_;
+    }
+    void pop_back() { --count_; }
+    // A slot at the back, reset but for the room it holds.
+    Entry& Append() {
+        if (count_ == slots_.size()) Grow();
+        Entry& entry = (*this)[count_++];
+        entry.used = entry.close = false;
+        return entry;
+    }
+    void clear() {
+        slots_.clear();
+        head_ = count_ = 0;
+    }
+
+private:
+    void Grow() {
+        std::vector<Entry> grown(slots_.empty() ? 64 : 2 * slots_.size());
+        for (std::size_t i = 0; i < count_; ++i) grown[i] = std::move((*this)[i]);
+        slots_ = std::move(grown);
+        head_ = 0;
+    }
+
+    std::vector<Entry> slots_;  // a power of two of them
+    std::size_t head_ = 0, count_ = 0;
+};
+
 // Divergences are ordered by their place in the recording: a recorded call's
 // number n is at 2n+1, a call the recording does not hold, made after recorded
 // call n-1, at 2n.
@@ -154,11 +193,12 @@ public:
     std::mutex mutex;
     // ---- guarded by mutex ----
     Source source;
-    std::deque<Entry> window;
+    Window window;
     std::uint64_t base = 0;      // number of window.front()
     std::uint64_t frontier = 0;  // one past the latest recorded call made (closes of the stop aside)
     std::uint64_t reached_us = 0;
-    std::string reached_at;  // FILE:LINE of the latest recorded call made
+    std::uint32_t reached_file = 0;  // where the latest recorded call made is
+    std::uint64_t reached_line = 0;  // (0: none yet)
     bool exhausted = false, stopping = false, finished = false;
     std::string damage;  // why the recording could not be read to its end
     // A file that begins mid-run begins mid-cycle: until the driver makes a call
@@ -167,7 +207,13 @@ public:
     std::unordered_set<std::string> start_keys;
     std::uint64_t before = 0;  // calls made before the recording's start
     std::uint64_t unused = 0;  // set-up calls of devices the run did not bind
-    std::unordered_map<std::string, std::deque<std::uint64_t>> waiting;  // per key, unmade numbers in order
+    // Per key, the unmade numbers in order, and whether an input of the key was
+    // made (the key's first call of a cycle starts the next one).
+    struct Queue {
+        std::deque<std::uint64_t> numbers;
+        bool read = false;
+    };
+    std::unordered_map<std::string, Queue> waiting;
     std::uint64_t waiting_total = 0, waiting_closes = 0;                  // all of them, and the closes
     std::map<std::string, recording::Call> described;                     // per key, the last answer made
     std::unordered_set<std::string> read_keys;                            // keys of the inputs made so far
@@ -190,7 +236,8 @@ public:
         listed.clear();
         port_device.clear();
         base = frontier = reached_us = 0;
-        reached_at.clear();
+        reached_file = 0;
+        reached_line = 0;
         exhausted = stopping = finished = ended = false;
         damage.clear();
         before_start = source.header().continues;
@@ -221,23 +268,25 @@ public:
     void Fill() {
         std::string error;
         while (!exhausted && base + window.size() < frontier + kAhead) {
-            Entry entry;
+            Entry& entry = window.Append();
             if (!source.Next(entry.call, error)) {
+                window.pop_back();
                 exhausted = true;
                 damage = error;  // a damaged line further on: the replay cannot go past it
                 break;
             }
-            entry.key = recording::CallKey(entry.call);
+            recording::CallKeyInto(entry.call, entry.key);
             if (!entry.call.carried && !start_known) {
                 // The first cycle of a file that begins mid-run: its own calls up to
                 // the first key that comes again.
                 if (!start_keys.insert(entry.key).second) start_known = true;
             }
-            waiting[entry.key].push_back(base + window.size());
+            auto [queue, created] = waiting.try_emplace(entry.key);
+            if (created) queue->second.read = read_keys.count(entry.key) != 0;
+            queue->second.numbers.push_back(base + window.size() - 1);
             entry.close = IsClose(entry.call.function);
             ++waiting_total;
             waiting_closes += entry.close;
-            window.push_back(std::move(entry));
         }
     }
 
@@ -259,7 +308,7 @@ public:
     void Unwait(const std::string& key, std::uint64_t number) {
         const auto found = waiting.find(key);
         if (found == waiting.end()) return;
-        auto& numbers = found->second;
+        auto& numbers = found->second.numbers;
         const auto at = std::find(numbers.begin(), numbers.end(), number);
         if (at != numbers.end()) {
             numbers.erase(at);
@@ -421,21 +470,25 @@ vendor::Status Serve(recording::Shape shape) {
         const auto found = r.waiting.find(key);
         const recording::Call* recorded = nullptr;
         std::uint64_t number = 0;
-        if (r.before_start && found != r.waiting.end() && !r.At(found->second.front())->call.carried) {
+        if (r.before_start && found != r.waiting.end() && !r.At(found->second.numbers.front())->call.carried) {
             if (r.start_keys.count(key) != 0) r.before_start = false;
         }
-        if (r.before_start && found != r.waiting.end() && !r.At(found->second.front())->call.carried) {
+        if (r.before_start && found != r.waiting.end() && !r.At(found->second.numbers.front())->call.carried) {
             // Before the recording's start: answered as the next recorded call of
             // its kind will be, which stays for its own turn.
             ++r.before;
-            recorded = &r.At(found->second.front())->call;
-            number = found->second.front();
+            recorded = &r.At(found->second.numbers.front())->call;
+            number = found->second.numbers.front();
         } else if (found != r.waiting.end()) {
-            number = found->second.front();
-            found->second.pop_front();
+            number = found->second.numbers.front();
+            found->second.numbers.pop_front();
             --r.waiting_total;
             r.waiting_closes -= r.At(number)->close;
-            if (found->second.empty()) r.waiting.erase(found);
+            if ((kind & (kOutput | kClose | kDescribes)) == 0 && !found->second.read) {
+                found->second.read = true;
+                r.read_keys.insert(key);
+            }
+            if (found->second.numbers.empty()) r.waiting.erase(found);
             Entry& entry = *r.At(number);
             entry.used = true;
             ++r.made;
@@ -443,16 +496,14 @@ vendor::Status Serve(recording::Shape shape) {
             if (!(r.stopping && (kind & kClose) != 0) && number + 1 > r.frontier) {
                 r.frontier = number + 1;
                 r.reached_us = std::max(r.reached_us, recorded->time_us);
-                r.reached_at = r.Place(*recorded);
+                r.reached_file = recorded->file;
+                r.reached_line = recorded->line;
             }
             if (!Same(recorded->inputs, made.inputs)) {
                 const auto got = Compared(made.inputs);
                 r.Diverge(2 * number + 1, "call " + std::to_string(r.calls) + ": " + key + ": expected " +
                                               recording::FieldsText(Compared(recorded->inputs)) + " (" +
                                               r.Place(*recorded) + "), got " + recording::FieldsText(got));
-            }
-            if ((kind & (kOutput | kClose | kDescribes)) == 0) {
-                r.read_keys.insert(key);
             }
             if ((kind & kDescribes) != 0) {
                 auto [at, inserted] = r.described.insert_or_assign(key, *recorded);
@@ -515,8 +566,10 @@ bool StateOf(devsim_replay_state& state) {
     const std::size_t length = std::min(first.size(), sizeof state.first_divergence - 1);
     std::memcpy(state.first_divergence, first.data(), length);
     state.first_divergence[length] = '\0';
-    const std::size_t at_length = std::min(r.reached_at.size(), sizeof state.reached_at - 1);
-    std::memcpy(state.reached_at, r.reached_at.data(), at_length);
+    const std::string reached_at =
+        r.reached_line == 0 ? std::string() : r.source.Name(r.reached_file) + ":" + std::to_string(r.reached_line);
+    const std::size_t at_length = std::min(reached_at.size(), sizeof state.reached_at - 1);
+    std::memcpy(state.reached_at, reached_at.data(), at_length);
     state.reached_at[at_length] = '\0';
     const std::string& started = r.source.header().started;
     const std::size_t started_length = std::min(started.size(), sizeof state.started - 1);
@@ -531,15 +584,15 @@ std::vector<Upcoming> UpcomingOutputs() {
     // The next cycle begins where an input made before is read again: the writes
     // of this cycle come before it.
     std::uint64_t next_cycle = UINT64_MAX;
-    for (const auto& [key, numbers] : r.waiting)
-        if (r.read_keys.count(key) != 0) next_cycle = std::min(next_cycle, numbers.front());
+    for (const auto& [key, queue] : r.waiting)
+        if (queue.read) next_cycle = std::min(next_cycle, queue.numbers.front());
     std::vector<Upcoming> upcoming;
     // The next output of each key; of a serial port every frame of the cycle, since
     // a display is sent its selection and its value in one batch. The driver merges
     // a batch's writes of one port or channel into one call, so a further call of
     // another key belongs to a later batch.
-    for (const auto& [key, numbers] : r.waiting) {
-        for (const std::uint64_t number : numbers) {
+    for (const auto& [key, queue] : r.waiting) {
+        for (const std::uint64_t number : queue.numbers) {
             if (number >= next_cycle) break;
             const Entry& entry = r.window[static_cast<std::size_t>(number - r.base)];
             if (!IsOutput(entry.call.function)) break;

@@ -143,7 +143,13 @@ void Shape::Resolve(const HandleBook& book) {
 }
 
 std::string CallKey(const Call& call) {
-    std::string key = call.function;
+    std::string key;
+    CallKeyInto(call, key);
+    return key;
+}
+
+void CallKeyInto(const Call& call, std::string& key) {
+    key.assign(call.function);
     for (const Field& field : call.inputs) {
         if (!IsIdentity(field.key)) continue;
         key += ' ';
@@ -151,7 +157,6 @@ std::string CallKey(const Call& call) {
         key += '=';
         key += field.value;
     }
-    return key;
 }
 
 void Shape::Capture(std::int32_t status) {

@@ -71,6 +71,8 @@ private:
 // counter, error code, list position): calls with the same key are answered in
 // their recorded order.
 std::string CallKey(const Call& call);
+// The same into key, reusing its room.
+void CallKeyInto(const Call& call, std::string& key);
 
 // Texts of real numbers that read back as the same float.
 std::string RealText(float value);

@@ -1,10 +1,12 @@
 #include "recording/recording_format.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <iterator>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace recording {
 namespace {
@@ -49,11 +51,38 @@ bool Same(std::string_view a, std::string_view b) {
     return a.size() == b.size() && (a.empty() || a.back() == b.back()) && a == b;
 }
 
-const KeyKind* FindKey(std::string_view key) {
-    for (const KeyKind& entry : kKeys) {
-        if (Same(key, entry.key)) return &entry;
+// Names looked up by their length first: every line names a function and
+// several keys.
+template <class Item, std::size_t N, class NameOf>
+class ByLength {
+public:
+    ByLength(const Item (&items)[N], NameOf name_of) : name_of_(name_of) {
+        for (const Item& item : items) {
+            const std::size_t length = name_of(item).size();
+            if (length < kLongest) lists_[length].push_back(&item);
+        }
     }
-    return nullptr;
+    const Item* Find(std::string_view name) const {
+        if (name.size() >= kLongest) return nullptr;
+        for (const Item* item : lists_[name.size()])
+            if (Same(name, name_of_(*item))) return item;
+        return nullptr;
+    }
+
+private:
+    static constexpr std::size_t kLongest = 32;
+    NameOf name_of_;
+    std::array<std::vector<const Item*>, kLongest> lists_;
+};
+
+const KeyKind* FindKey(std::string_view key) {
+    static const auto keys = ByLength(kKeys, [](const KeyKind& entry) { return std::string_view(entry.key); });
+    return keys.Find(key);
+}
+
+bool KnownFunction(std::string_view name) {
+    static const auto functions = ByLength(kFunctions, [](std::string_view function) { return function; });
+    return functions.Find(name) != nullptr;
 }
 
 bool Quoted(std::string_view key) {
@@ -207,8 +236,7 @@ bool ParseCall(std::string_view line, int version, Call& call, std::string& why)
         return false;
     }
     call.function.assign(reader.Word());
-    if (std::none_of(std::begin(kFunctions), std::end(kFunctions),
-                     [&](std::string_view name) { return Same(name, call.function); })) {
+    if (!KnownFunction(call.function)) {
         why = "unknown function \"" + call.function + "\"";
         return false;
     }

@@ -13,6 +13,7 @@
 
 #include "device_sim/device_sim.h"
 #include "emulator/commands/commands.h"
+#include "emulator/host/system_info.h"
 #include "emulator/replay/replay_writes.h"
 #include "emulator/run/runner.h"
 #include "recording/recording_reader.h"
@@ -105,6 +106,10 @@ int ReplayCommand(const Options& options) {
                     opened.started);
     }
     std::fflush(stdout);
+    // Every call is answered from the recording, so the driver's worker and this
+    // host take turns rather than work side by side: on one processor their
+    // hand-overs are cheap.
+    KeepToOneProcessor();
 
     bool started = false;
     std::string start_message;

@@ -39,9 +39,13 @@ void HostSession::Stop() {
 
 void TOVI_CALL HostSession::OnCompletion(void* context, std::int32_t direction, std::int32_t) {
     auto* session = static_cast<HostSession*>(context);
-    std::lock_guard<std::mutex> guard(session->mutex_);
-    if (direction == 0 || direction == 1) ++session->callbacks_[direction];
-    session->AskUnanswered(true);
+    {
+        std::lock_guard<std::mutex> guard(session->mutex_);
+        if (direction == 0 || direction == 1) ++session->callbacks_[direction];
+        session->AskUnanswered(true);
+    }
+    // After the lock is let go, so that the woken host does not wait for it. The
+    // session outlives every callback: Stop returns only after the driver's last.
     session->completed_.notify_all();
 }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -155,16 +156,37 @@ void Runner::Show(long long cycle) {
         last_error_line_ = error_line;
     }
     for (Row& row : rows_) {
-        // Only what changed: value and status (the age changes every cycle).
-        const std::string shown = (row.has_value ? FormatValue(row.value) : "-") + "|" + row.status;
+        // Only what changed: value and status (the age changes every cycle). The
+        // same value, bit for bit, and status show the same text.
+        if (row.shown_made && row.has_value == row.shown_has_value &&
+            (!row.has_value || (row.value.type_code == row.shown_value.type_code &&
+                                row.value.boolean == row.shown_value.boolean &&
+                                std::memcmp(&row.value.real, &row.shown_value.real, sizeof row.value.real) == 0)) &&
+            row.shown.size() > row.status.size() &&
+            row.shown.compare(row.shown.size() - row.status.size(), row.status.size(), row.status) == 0) {
+            continue;
+        }
+        const std::string value = row.has_value ? FormatValue(row.value) : "-";
+        const std::string shown = value + "|" + row.status;
+        row.shown_made = true;
+        row.shown_has_value = row.has_value;
+        row.shown_value = row.value;
         if (shown == row.shown) continue;
         row.shown = shown;
-        const PlantChannel& c = *row.channel;
-        std::printf("  %s  %s%s%s%s\n", PadLeft(std::to_string(c.number), 6).c_str(), Pad(ShownCp1250(c.module), module_width_).c_str(),
-                    Pad(c.Function(), 26).c_str(), Pad(row.written ? "write" : "read", 7).c_str(),
-                    (Pad(row.has_value ? FormatValue(row.value) : "-", 13) + row.status).c_str());
+        if (row.prefix.empty()) {
+            const PlantChannel& c = *row.channel;
+            row.prefix = "  " + PadLeft(std::to_string(c.number), 6) + "  " + Pad(ShownCp1250(c.module), module_width_) +
+                         Pad(c.Function(), 26) + Pad(row.written ? "write" : "read", 7);
+        }
+        std::printf("%s%s%s\n", row.prefix.c_str(), Pad(value, 13).c_str(), row.status.c_str());
     }
-    std::fflush(stdout);
+    // A file or pipe gets the lines at most a tenth of a second late: flushed every
+    // cycle, a fast run would spend its time writing.
+    const auto now = Clock::now();
+    if (now - flushed_ >= std::chrono::milliseconds(100)) {
+        std::fflush(stdout);
+        flushed_ = now;
+    }
 }
 
 }  // namespace tovihost

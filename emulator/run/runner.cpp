@@ -350,6 +350,7 @@ int Runner::Run() {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     csv_.Close();
+    std::fflush(stdout);  // the cycles' lines before any message on standard error
     if (terminal_ && s_.progress) {
         std::lock_guard<std::mutex> guard(OutputMutex());
         std::printf("\r%s\x1b[K\n", s_.progress().c_str());  // the progress line stays, as it ended

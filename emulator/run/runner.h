@@ -75,6 +75,10 @@ struct Row {
     bool ever_good = false;
     Clock::time_point last_good;
     std::string shown;  // the row's text when last printed in plain mode
+    // What that text was made from, and the row's unchanging columns.
+    ChannelValue shown_value;
+    bool shown_has_value = false, shown_made = false;
+    std::string prefix;
 };
 
 struct ModuleStats {
@@ -130,6 +134,7 @@ private:
     bool terminal_ = false;
     std::size_t drawn_lines_ = 0;
     Clock::time_point progress_drawn_{};  // the progress line is redrawn at most ten times a second
+    Clock::time_point flushed_{};  // standard output, in plain mode
     std::string last_error_line_;
     Clock::time_point start_;
     bool hung_ = false;
