@@ -185,6 +185,8 @@ int devsim_replay_open(const char* const* paths, std::uint32_t count, char* erro
 
 void devsim_replay_stopping(void) { devsim::replay::Stopping(); }
 
+void devsim_replay_cycle_done(void) { devsim::replay::CycleDone(); }
+
 void devsim_replay_finish(void) { devsim::replay::Finish(); }
 
 int devsim_replay_upcoming_outputs(devsim_replay_call_callback callback, void* context) {

@@ -121,6 +121,8 @@ typedef struct devsim_replay_state {
     uint32_t files;             // files of the run
     char started[64];           // the run's start as recorded ("started" header)
     uint64_t before_start;      // calls made before the first recorded cycle of a file that begins mid-run
+    uint64_t before_unheld;     // of those, calls of what the file holds no call of (failed)
+    uint64_t left_out;          // recorded calls of the partial pass such a file begins with, not replayed
     char damage[512];           // "FILE:LINE: message": a damaged line the replay cannot go past
 } devsim_replay_state;
 DEVSIM_API int devsim_replay_state_of(devsim_replay_state* state);
@@ -131,6 +133,9 @@ DEVSIM_API int devsim_replay_open(const char* const* paths, uint32_t count, char
 // The driver's stop begins: calls the recording does not hold are answered with an
 // error but are no divergence (a replay may stop before the recording's end).
 DEVSIM_API void devsim_replay_stopping(void);
+// A cycle of the host (its reads and its writes) is over. A file that begins
+// mid-run has its start within the first cycle: what comes after it counts.
+DEVSIM_API void devsim_replay_cycle_done(void);
 // The replay is over: recorded calls before the latest one made that were never
 // made count as missing.
 DEVSIM_API void devsim_replay_finish(void);

@@ -201,11 +201,15 @@ public:
     std::uint64_t reached_line = 0;  // (0: none yet)
     bool exhausted = false, stopping = false, finished = false;
     std::string damage;  // why the recording could not be read to its end
-    // A file that begins mid-run begins mid-cycle: until the driver makes a call
-    // of that first recorded cycle, its calls come before the recording's start.
-    bool before_start = false, start_known = false;
-    std::unordered_set<std::string> start_keys;
+    // A file that begins mid-run begins mid-pass, at a place no call tells. The
+    // host's first cycle is answered from the file without taking its calls; then
+    // the file's first whole pass starts where the first read of that cycle comes,
+    // and the part of a pass before it is left out.
+    bool before_start = false;
+    std::string first_key;     // the first read of the host's first cycle
     std::uint64_t before = 0;  // calls made before the recording's start
+    std::uint64_t before_unheld = 0;  // of them, of keys the file holds no call of
+    std::uint64_t left_out = 0;       // recorded calls of the partial pass left out
     std::uint64_t unused = 0;  // set-up calls of devices the run did not bind
     // Per key, the unmade numbers in order, and whether an input of the key was
     // made (the key's first call of a cycle starts the next one).
@@ -241,9 +245,8 @@ public:
         exhausted = stopping = finished = ended = false;
         damage.clear();
         before_start = source.header().continues;
-        start_known = false;
-        start_keys.clear();
-        calls = made = missing = extra = divergences = before = unused = 0;
+        first_key.clear();
+        calls = made = missing = extra = divergences = before = before_unheld = left_out = unused = 0;
         first.reset();
         if (source.header().continues) reached_us = source.header().continues_us;
         Fill();
@@ -276,11 +279,6 @@ public:
                 break;
             }
             recording::CallKeyInto(entry.call, entry.key);
-            if (!entry.call.carried && !start_known) {
-                // The first cycle of a file that begins mid-run: its own calls up to
-                // the first key that comes again.
-                if (!start_keys.insert(entry.key).second) start_known = true;
-            }
             auto [queue, created] = waiting.try_emplace(entry.key);
             if (created) queue->second.read = read_keys.count(entry.key) != 0;
             queue->second.numbers.push_back(base + window.size() - 1);
@@ -321,6 +319,32 @@ public:
     Entry* At(std::uint64_t number) {
         if (number < base || number >= base + window.size()) return nullptr;
         return &window[static_cast<std::size_t>(number - base)];
+    }
+
+    // The end of the host's first cycle in a file that begins mid-run: the file's
+    // own calls before the first one of that cycle's first read are left out. A
+    // file that holds no such call holds no whole pass: all its own calls but the
+    // closes are left out once it is read whole; if it is not, nothing is.
+    void SkipPartialPass() {
+        before_start = false;
+        std::uint64_t start = base + window.size();
+        if (const auto found = waiting.find(first_key); found != waiting.end()) {
+            for (const std::uint64_t number : found->second.numbers)
+                if (!At(number)->call.carried) {
+                    start = number;
+                    break;
+                }
+        } else if (!exhausted) {
+            return;
+        }
+        for (std::uint64_t number = base; number < start; ++number) {
+            Entry& entry = *At(number);
+            if (entry.used || entry.call.carried || entry.close) continue;
+            entry.used = true;
+            Unwait(entry.key, number);
+            ++left_out;
+        }
+        frontier = std::max(frontier, start);
     }
 
     bool OnlyClosesWait() const { return waiting_total == waiting_closes; }
@@ -447,6 +471,12 @@ void Stopping() {
     r.stopping = true;
 }
 
+void CycleDone() {
+    Replay& r = State();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    if (r.before_start) r.SkipPartialPass();
+}
+
 void Finish() {
     Replay& r = State();
     std::lock_guard<std::mutex> lock(r.mutex);
@@ -470,10 +500,9 @@ vendor::Status Serve(recording::Shape shape) {
         const auto found = r.waiting.find(key);
         const recording::Call* recorded = nullptr;
         std::uint64_t number = 0;
-        if (r.before_start && found != r.waiting.end() && !r.At(found->second.numbers.front())->call.carried) {
-            if (r.start_keys.count(key) != 0) r.before_start = false;
-        }
-        if (r.before_start && found != r.waiting.end() && !r.At(found->second.numbers.front())->call.carried) {
+        const bool before = r.before_start && (found == r.waiting.end() || !r.At(found->second.numbers.front())->call.carried);
+        if (before && r.first_key.empty() && (kind & (kSetsUp | kOutput | kClose)) == 0) r.first_key = key;
+        if (before && found != r.waiting.end()) {
             // Before the recording's start: answered as the next recorded call of
             // its kind will be, which stays for its own turn.
             ++r.before;
@@ -511,6 +540,12 @@ vendor::Status Serve(recording::Shape shape) {
             }
         } else if ((kind & kDescribes) != 0 && r.described.count(key) != 0) {
             recorded = &r.described[key];
+        } else if (before) {
+            // Before the recording's start, of what the file holds no call of:
+            // nothing to answer with.
+            ++r.before;
+            ++r.before_unheld;
+            return DEVSIM_E_INVALID_ARGUMENT;
         } else if (r.stopping || (r.exhausted && r.OnlyClosesWait())) {
             r.ended = true;  // past the end of the recording, or a stop that closes what was not reached
             return DEVSIM_E_INVALID_ARGUMENT;
@@ -549,6 +584,8 @@ bool StateOf(devsim_replay_state& state) {
     state.ended = r.ended ? 1 : 0;
     state.made = r.made;
     state.before_start = r.before;
+    state.before_unheld = r.before_unheld;
+    state.left_out = r.left_out;
     state.unused_setup = r.unused;
     const std::size_t damage_length = std::min(r.damage.size(), sizeof state.damage - 1);
     std::memcpy(state.damage, r.damage.data(), damage_length);

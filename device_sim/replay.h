@@ -44,6 +44,8 @@ bool StateOf(devsim_replay_state& state);
 void Stopping();
 // The replay is over: every recorded call it is past that was not made is missing.
 void Finish();
+// The host's cycle is over: the start of a file that begins mid-run is passed.
+void CycleDone();
 
 // A recorded call in the window, numbered in the recording's order.
 struct Upcoming {

@@ -41,6 +41,18 @@ std::string SystemLibrary(const char* name) {
 #endif
 }
 
+// What a setting's value must be, for the message about a value it does not
+// take; null for a key that is no setting.
+const char* WhatKeyTakes(const std::string& key) {
+    if (key == "device_library" || key == "serial_library" || key == "file") return "a path";
+    if (key == "max_size_mb") return "a whole number of MiB from 0 to 1048576";
+    if (key == "max_size_kb") return "a whole number of KiB from 0 to 1073741824";
+    if (key == "flush_ms") return "a whole number of milliseconds from 0 to 3600000";
+    if (key == "keep") return "a whole number from 0 to 99";
+    if (key == "record") return "on or off";
+    return nullptr;
+}
+
 }  // namespace
 
 std::string DirectoryOf(const void* address) {
@@ -115,6 +127,8 @@ Settings ReadSettings(const std::string& directory, std::string& problems) {
         } else if (key == "record" && (value == "on" || value == "off")) {
             settings.record = value == "on";
             settings.record_given = true;
+        } else if (const char* takes = WhatKeyTakes(key)) {
+            problems += where + "\"" + line + "\": " + key + " takes " + takes + " (skipped)\n";
         } else {
             problems += where + "\"" + line + "\" is not a setting of the recorder (skipped)\n";
         }

@@ -54,7 +54,9 @@ bool RecordingWriter::Start(const std::string& opening) {
 }
 
 bool RecordingWriter::Full(std::size_t line_size) const {
-    return file_ != nullptr && max_bytes_ != 0 && written_ > opening_ && written_ + line_size > max_bytes_ &&
+    // The limit counts the file's own calls: an opening larger than the limit (the
+    // carried calls of a large plant) would otherwise turn every call into a file.
+    return file_ != nullptr && max_bytes_ != 0 && written_ > opening_ && written_ - opening_ + line_size > max_bytes_ &&
            written_ >= retry_at_;
 }
 

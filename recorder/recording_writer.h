@@ -1,8 +1,8 @@
 // The recording file: an opening (the header, and in a file that continues a run
 // the calls carried over), then one line per call. A line reaches the file at
 // once when it is urgent (a failed call) or when the last flush is flush_interval
-// old, and in any case when the file is closed. When the file reaches its size
-// limit it is renamed FILE.1 (older ones move to FILE.2 ... FILE.keep, the oldest
+// old, and in any case when the file is closed. When the file's calls after its
+// opening reach the size limit it is renamed FILE.1 (older ones move to FILE.2 ... FILE.keep, the oldest
 // is removed) and a new file with the opening the caller gives starts. A file
 // that cannot be moved aside (on Windows, one a viewer holds open) stays the
 // current file: recording goes on in it and moving it aside is tried again after

@@ -30,9 +30,11 @@ devsim_replay_state ReplayState() {
     return state;
 }
 
-// The polling loop is done when the driver has made the recording's last calls
-// but the closes of its stop, or once it strayed from the recording.
+// Asked after each cycle. The polling loop is done when the driver has made the
+// recording's last calls but the closes of its stop, or once it strayed from the
+// recording.
 bool ReplayDone() {
+    devsim_replay_cycle_done();
     devsim_replay_state state{};
     if (devsim_replay_state_of(&state) != 0) return true;
     return state.ended != 0 || state.through != 0 || state.divergences != 0;
@@ -162,9 +164,17 @@ int ReplayCommand(const Options& options) {
     if (state.unused_setup != 0) {
         std::printf("recorded set-up calls of devices this run did not bind: %" PRIu64 "\n", state.unused_setup);
     }
-    if (state.before_start != 0) {
+    if (state.before_start != 0 && state.before_unheld == 0) {
         std::printf("calls before the recording's start (answered as the next recorded ones): %" PRIu64 "\n",
                     state.before_start);
+    } else if (state.before_start != 0) {
+        std::printf("calls before the recording's start: %" PRIu64 " answered as the next recorded ones, %" PRIu64
+                    " failed (the file holds no call of theirs)\n",
+                    state.before_start - state.before_unheld, state.before_unheld);
+    }
+    if (state.left_out != 0) {
+        std::printf("recorded calls of the part of a pass the file begins with, not replayed: %" PRIu64 "\n",
+                    state.left_out);
     }
     if (state.damage[0] != '\0') {
         std::fprintf(stderr, "tovihost replay: %s\n", state.damage);

@@ -10,6 +10,7 @@ namespace {
 
 bool CallOf(const char* line, recording::Call& call) {
     recording::Header header;
+    header.continues = true;  // a carried call's line as well
     bool call_read = false;
     std::string why;
     return recording::ParseLine(line, recording::kFormatVersion, true, header, call, call_read, why) && call_read;

@@ -63,7 +63,9 @@ endif()
 # Rotated: the later keys of recorder.ini count.
 file(APPEND "${WORK}/recorder.ini" "max_size_kb=16\nkeep=40\n")
 file(REMOVE "${recording}")
-run_tovihost(rotated 0 ${run_arguments} --cycles 40)
+# With the host's writes, which each file's replay derives from its own calls.
+run_tovihost(rotated 0 ${run_arguments} --cycles 40 --write 200=@101 --write 320=true --write 400=0x5A --write 600=1
+             --write 800=1 --write 801=@100)
 file(GLOB rotated_files "${recording}.*")
 list(LENGTH rotated_files rotations)
 if(rotations LESS 2)
@@ -78,12 +80,11 @@ foreach(expected "DRV_DeviceGetNumOfList -> 0 devices=" "DRV_DeviceGetList max="
     message(FATAL_ERROR "${recording}.1 does not begin with the continues header and the carried ${expected}:\n${text}")
   endif()
 endforeach()
-# Each file replays alone: the driver starts on the carried calls and polls, and
-# every call it makes matches the file's calls until the file has no more calls
-# of a channel. A file that begins in the middle of a polling pass ends in the
-# middle of one too: its last pass asks channels the file holds no more calls of,
-# and this replay counts them as divergences. The files that hold a whole first
-# pass read every channel of it.
+# Each file replays alone, without --write: the driver starts on the carried
+# calls, its first cycle is answered from the file, the part of a pass the file
+# begins with is left out, and every later call matches the file's, up to a last
+# pass the file ends in the middle of. The files that hold a whole first pass
+# read every channel of it.
 foreach(file ${rotated_files} "${recording}")
   execute_process(COMMAND ${runner} ${PROGRAM} replay "${file}" "${plant}" WORKING_DIRECTORY "${BIN}"
                   OUTPUT_VARIABLE part ERROR_VARIABLE err)
@@ -91,7 +92,7 @@ foreach(file ${rotated_files} "${recording}")
   string(REGEX MATCHALL " read +[^ \n]+ +ok\n" good "${first_cycle}")
   list(LENGTH good good_reads)
   if(NOT part MATCHES "\ncycle 1 at " OR (first_cycle AND NOT good_reads EQUAL 14) OR NOT part MATCHES
-     "\n(reproduced: [0-9]+ calls, 0 divergences|first divergence: call [0-9]+: [^\n]+ is not in the recording \\(after [^\n]+:[0-9]+\\)\nreplay: [0-9]+ calls, [0-9]+ divergences)\n$")
+     "\nreproduced: [0-9]+ calls, 0 divergences\n$")
     message(FATAL_ERROR "${file} does not replay alone:\n${part}${err}")
   endif()
 endforeach()

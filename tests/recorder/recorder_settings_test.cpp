@@ -84,8 +84,13 @@ TEST_F(RecorderSettingsTest, EachNumberIsTakenUpToItsLimitAndRefusedOneOver) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         const recorder::Settings settings = ReadIni(std::string("[recorder]\n") + c.line + "\n");
-        EXPECT_EQ(problems_, c.taken ? "" : std::string("recorder.ini:2: \"") + c.line +
-                                                "\" is not a setting of the recorder (skipped)\n");
+        const std::string key = std::string(c.line).substr(0, std::string(c.line).find('='));
+        const std::string takes = key == "keep"          ? "a whole number from 0 to 99"
+                                  : key == "flush_ms"    ? "a whole number of milliseconds from 0 to 3600000"
+                                  : key == "max_size_kb" ? "a whole number of KiB from 0 to 1073741824"
+                                                         : "a whole number of MiB from 0 to 1048576";
+        EXPECT_EQ(problems_, c.taken ? "" : std::string("recorder.ini:2: \"") + c.line + "\": " + key + " takes " +
+                                                takes + " (skipped)\n");
         EXPECT_EQ(settings.max_bytes, c.max_bytes);
         EXPECT_EQ(settings.keep, c.keep);
         EXPECT_EQ(settings.flush_ms, c.flush_ms);
@@ -101,12 +106,12 @@ TEST_F(RecorderSettingsTest, PathsCountFromTheIniAndRecordTakesOnlyOnOrOff) {
     EXPECT_EQ(settings.file, Directory() + "plant.txt");
     EXPECT_FALSE(settings.record);
     EXPECT_EQ(problems_,
-              "recorder.ini:7: \"record=yes\" is not a setting of the recorder (skipped)\n"
+              "recorder.ini:7: \"record=yes\": record takes on or off (skipped)\n"
               "recorder.ini:8: \"colour=red\" is not a setting of the recorder (skipped)\n");
     settings = ReadIni("file=\nrecord=on\n");
     EXPECT_EQ(settings.file, Directory() + "tovi-recording.txt");
     EXPECT_TRUE(settings.record);
-    EXPECT_EQ(problems_, "recorder.ini:1: \"file=\" is not a setting of the recorder (skipped)\n");
+    EXPECT_EQ(problems_, "recorder.ini:1: \"file=\": file takes a path (skipped)\n");
 }
 
 class RecordingWriterTest : public RecorderSettingsTest {
@@ -132,25 +137,26 @@ protected:
 };
 
 TEST_F(RecordingWriterTest, AFileIsFullExactlyAtItsLimitAndOnlyKeepOldFilesStay) {
-    // Header 5 bytes + two lines of 4: 13 bytes fit a limit of 13, not of 12.
-    WriteLines(3, 13, 1);
+    // The limit counts the lines after the opening (5 bytes here, more than one
+    // line): two lines of 4 fit a limit of 8, not of 7.
+    WriteLines(3, 8, 1);
     EXPECT_EQ(File("r.txt.1"), "HEAD\nL01\nL02\n");
     EXPECT_EQ(File("r.txt"), "HEAD\nL03\n");
-    WriteLines(3, 12, 1);
+    WriteLines(3, 7, 1);
     EXPECT_EQ(File("r.txt.1"), "HEAD\nL02\n");
     EXPECT_EQ(File("r.txt"), "HEAD\nL03\n");
-    WriteLines(2, 14, 1);
+    WriteLines(2, 9, 1);
     EXPECT_EQ(File("r.txt.1"), "<none>");
     EXPECT_EQ(File("r.txt"), "HEAD\nL01\nL02\n");
 
     // One line a file: keep=2 holds the two before the current one, the oldest
     // gone; keep=0 holds none.
-    WriteLines(5, 9, 2);
+    WriteLines(5, 4, 2);
     EXPECT_EQ(File("r.txt"), "HEAD\nL05\n");
     EXPECT_EQ(File("r.txt.1"), "HEAD\nL04\n");
     EXPECT_EQ(File("r.txt.2"), "HEAD\nL03\n");
     EXPECT_EQ(File("r.txt.3"), "<none>");
-    WriteLines(3, 9, 0);
+    WriteLines(3, 4, 0);
     EXPECT_EQ(File("r.txt"), "HEAD\nL03\n");
     EXPECT_EQ(File("r.txt.1"), "<none>");
     // No limit: everything in one file.

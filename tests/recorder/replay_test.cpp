@@ -312,6 +312,14 @@ TEST_F(ReplayFilesTest, AFileThatContinuesARunReplaysAloneFromItsCarriedCalls) {
     Handle device = 0;
     ASSERT_EQ(DRV_DeviceOpen(3, &device), 0);
     EXPECT_EQ(device, 7u);
+    // The host's first cycle is answered from the file without taking its calls.
+    EXPECT_EQ(ReadPort(device, 0), 3);
+    EXPECT_EQ(WritePort(device, 90), 0);
+    EXPECT_EQ(State().made, 1u);
+    EXPECT_EQ(State().before_start, 2u);
+    devsim_replay_cycle_done();
+    // The file begins where a pass begins: nothing of it is left out.
+    EXPECT_EQ(State().left_out, 0u);
     EXPECT_EQ(ReadPort(device, 0), 3);
     EXPECT_EQ(WritePort(device, 90), 0);
     state = State();
@@ -324,6 +332,74 @@ TEST_F(ReplayFilesTest, AFileThatContinuesARunReplaysAloneFromItsCarriedCalls) {
     EXPECT_NE(DRV_DioReadPortByte(device, &read), 0);
     EXPECT_EQ(State().ended, 1);
     EXPECT_EQ(State().extra, 0u);
+}
+
+TEST_F(ReplayFilesTest, AFileThatBeginsBetweenTwoCallsOfOneKeyLeavesOutItsPartialPass) {
+    // Each pass reads port 0 once and port 1 twice; the file begins at the second
+    // port 1 read of a pass, and a port 2 read of the host's first cycle is not in it.
+    const std::string path = Write("rec.txt.1", std::string(kHeader2) +
+                                                    "continues 100\n"
+                                                    "carried 10+5 1 DRV_DeviceOpen dev=3 -> 0 handle=7\n"
+                                                    "100+5 1 DRV_DioReadPortByte handle=7 dev=3 port=1 -> 0 value=11\n"
+                                                    "200+5 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 0 value=20\n"
+                                                    "210+5 1 DRV_DioReadPortByte handle=7 dev=3 port=1 -> 0 value=21\n"
+                                                    "220+5 1 DRV_DioReadPortByte handle=7 dev=3 port=1 -> 0 value=22\n"
+                                                    "300+5 1 DRV_DioReadPortByte handle=7 dev=3 port=0 -> 0 value=30\n"
+                                                    "310+5 1 DRV_DioReadPortByte handle=7 dev=3 port=1 -> 0 value=31\n"
+                                                    "320+5 1 DRV_DioReadPortByte handle=7 dev=3 port=1 -> 0 value=32\n");
+    ASSERT_EQ(Open({path}), "");
+    Handle device = 0;
+    ASSERT_EQ(DRV_DeviceOpen(3, &device), 0);
+    EXPECT_EQ(ReadPort(device, 0), 20);
+    EXPECT_EQ(ReadPort(device, 1), 11);
+    EXPECT_EQ(ReadPort(device, 1), 11);
+    std::uint16_t value = 0;
+    vendor::DioReadPortByteBlock other{2, 0, &value};
+    EXPECT_NE(DRV_DioReadPortByte(device, &other), 0);  // nothing to answer with
+    devsim_replay_cycle_done();
+    devsim_replay_state state = State();
+    EXPECT_EQ(state.before_start, 4u);
+    EXPECT_EQ(state.before_unheld, 1u);
+    EXPECT_EQ(state.left_out, 1u);
+    EXPECT_EQ(state.divergences, 0u);
+    for (const int pass : {20, 30}) {
+        EXPECT_EQ(ReadPort(device, 0), pass);
+        EXPECT_EQ(ReadPort(device, 1), pass + 1);
+        EXPECT_EQ(ReadPort(device, 1), pass + 2);
+    }
+    state = State();
+    EXPECT_EQ(state.made, 7u);
+    EXPECT_EQ(state.remaining, 0u);
+    EXPECT_EQ(state.through, 1);
+    EXPECT_EQ(state.divergences, 0u);
+    EXPECT_EQ(state.reached_us, 320u);
+}
+
+TEST_F(ReplayFilesTest, AFileHoldingNoWholePassLeavesOutAllButItsCloses) {
+    const std::string path = Write("rec.txt", std::string(kHeader2) +
+                                                  "continues 100\n"
+                                                  "carried 10+5 1 DRV_DeviceOpen dev=3 -> 0 handle=7\n"
+                                                  "100+5 1 DRV_DioReadPortByte handle=7 dev=3 port=1 -> 0 value=11\n"
+                                                  "150+5 1 DRV_DeviceClose handle=7 dev=3 -> 0 handle=0\n");
+    ASSERT_EQ(Open({path}), "");
+    Handle device = 0;
+    ASSERT_EQ(DRV_DeviceOpen(3, &device), 0);
+    std::uint16_t value = 0;
+    vendor::DioReadPortByteBlock first{0, 0, &value};
+    EXPECT_NE(DRV_DioReadPortByte(device, &first), 0);
+    EXPECT_EQ(ReadPort(device, 1), 11);
+    EXPECT_EQ(State().through, 0);
+    devsim_replay_cycle_done();
+    devsim_replay_state state = State();
+    EXPECT_EQ(state.left_out, 1u);
+    EXPECT_EQ(state.through, 1);
+    devsim_replay_stopping();
+    EXPECT_EQ(DRV_DeviceClose(&device), 0);
+    devsim_replay_finish();
+    state = State();
+    EXPECT_EQ(state.made, 2u);
+    EXPECT_EQ(state.missing, 0u);
+    EXPECT_EQ(state.divergences, 0u);
 }
 
 TEST_F(ReplayFilesTest, ACallPassedOverIsMissingAtItsPlaceAndComesFirst) {
