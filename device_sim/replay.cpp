@@ -496,7 +496,9 @@ vendor::Status Serve(recording::Shape shape) {
         recording::Call& made = shape.call;
         const unsigned kind = KindOf(made.function);
         device = r.DeviceOf(made);
-        std::string key = recording::CallKey(made);
+        // Kept from call to call for its room (under the lock: one call at a time).
+        static std::string key;
+        recording::CallKeyInto(made, key);
         const auto found = r.waiting.find(key);
         const recording::Call* recorded = nullptr;
         std::uint64_t number = 0;

@@ -3,12 +3,21 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace recording {
 namespace {
 
-bool IsIdentity(const std::string& key) {
+bool IsIdentity(std::string_view key) {
     return key == "dev" || key == "port" || key == "channel" || key == "counter" || key == "code" || key == "index";
+}
+
+// Room for the fields of any call at the first one, rather than growing by one.
+template <class T>
+std::vector<T>& Room(std::vector<T>& items) {
+    if (items.capacity() == 0) items.reserve(6);
+    return items;
 }
 
 std::int64_t IntegerOf(const Call& call, const char* key, bool outputs) {
@@ -99,27 +108,27 @@ void HandleBook::Clear() {
 }
 
 Shape& Shape::In(const char* key, std::int64_t value) {
-    call.inputs.push_back({key, std::to_string(value)});
+    Room(call.inputs).push_back({key, std::to_string(value)});
     return *this;
 }
 
 Shape& Shape::InReal(const char* key, float value) {
-    call.inputs.push_back({key, RealText(value)});
+    Room(call.inputs).push_back({key, RealText(value)});
     return *this;
 }
 
 Shape& Shape::InHex(const char* key, const void* bytes, std::size_t size) {
-    call.inputs.push_back({key, bytes == nullptr ? std::string() : HexOf(bytes, size)});
+    Room(call.inputs).push_back({key, bytes == nullptr ? std::string() : HexOf(bytes, size)});
     return *this;
 }
 
 Shape& Shape::InText(const char* key, const char* bytes, std::size_t size) {
-    call.inputs.push_back({key, bytes == nullptr ? std::string() : std::string(bytes, size)});
+    Room(call.inputs).push_back({key, bytes == nullptr ? std::string() : std::string(bytes, size)});
     return *this;
 }
 
 Shape& Shape::Out(const char* key, Slot slot, void* target, std::size_t size, const void* count) {
-    outputs_.push_back({key, slot, target, size, count, -1});
+    Room(outputs_).push_back({key, slot, target, size, count, -1});
     return *this;
 }
 

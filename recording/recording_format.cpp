@@ -126,9 +126,17 @@ public:
     }
     std::string_view Word() {
         SkipBlanks();
-        const std::size_t start = pos_;
-        while (pos_ < line_.size() && line_[pos_] != ' ') ++pos_;
+        const std::size_t start = std::min(pos_, line_.size());
+        const std::size_t blank = line_.find(' ', start);
+        pos_ = blank == std::string_view::npos ? line_.size() : blank;
         return line_.substr(start, pos_ - start);
+    }
+    // Whether the next word is "->"; if so, past it.
+    bool AtArrow() {
+        SkipBlanks();
+        if (line_.substr(pos_, 2) != "->" || (pos_ + 2 < line_.size() && line_[pos_ + 2] != ' ')) return false;
+        pos_ += 2;
+        return true;
     }
     // A quoted text at the current position, escapes resolved.
     bool QuotedText(std::string& out, std::string& why) {
@@ -243,9 +251,7 @@ bool ParseCall(std::string_view line, int version, Call& call, std::string& why)
     std::vector<Field>* side = &call.inputs;
     while (!reader.AtEnd()) {
         // "->" separates the inputs from the status and the outputs.
-        LineReader peek = reader;
-        if (side == &call.inputs && peek.Word() == "->") {
-            reader = peek;
+        if (side == &call.inputs && reader.AtArrow()) {
             if (!Whole(reader.Word(), call.status)) {
                 why = "\"->\" must be followed by the status, a whole number";
                 return false;
@@ -253,6 +259,7 @@ bool ParseCall(std::string_view line, int version, Call& call, std::string& why)
             side = &call.outputs;
             continue;
         }
+        if (side->capacity() == 0) side->reserve(6);
         if (!reader.ReadField(side->emplace_back(), why)) return false;
     }
     if (side != &call.outputs) {

@@ -349,14 +349,14 @@ bool ParseChannelValue(const std::string& text, const PlantChannel& channel, Cha
 }
 
 std::string FormatNumber(double number) {
+    // to_chars writes what printf's "%.0f" and "%.6g" write, in a fraction of the time.
     char text[64];
     if (number == 0) return "0";
-    if (std::isfinite(number) && number == std::trunc(number) && std::fabs(number) < 1e15) {
-        std::snprintf(text, sizeof text, "%.0f", number);
-    } else {
-        std::snprintf(text, sizeof text, "%.6g", number);
-    }
-    return text;
+    const bool whole = std::isfinite(number) && number == std::trunc(number) && std::fabs(number) < 1e15;
+    const auto written = whole ? std::to_chars(text, text + sizeof text, number, std::chars_format::fixed, 0)
+                               : std::to_chars(text, text + sizeof text, number, std::chars_format::general, 6);
+    if (written.ec != std::errc()) return "?";
+    return std::string(text, written.ptr);
 }
 
 std::string FormatValue(const ChannelValue& value) {
