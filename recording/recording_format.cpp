@@ -417,7 +417,7 @@ bool ParseLine(std::string_view line, int version, bool calls_seen, Header& head
         }
         line.remove_prefix(kCarried.size());
     }
-    if (line[0] >= '0' && line[0] <= '9') {
+    if (!line.empty() && line[0] >= '0' && line[0] <= '9') {
         // Reset, keeping the room the fields took for the next line.
         call.inputs.clear();
         call.outputs.clear();

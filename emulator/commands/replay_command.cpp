@@ -103,9 +103,11 @@ int ReplayCommand(const Options& options) {
         std::printf("replay: %u files of the run started %s, read as one\n", opened.files, opened.started);
     }
     if (opened.continues != 0) {
-        std::printf("replay starts at recorded time %s (%.3f s) of the run started %s\n",
-                    RecordedTime(opened.continues_us).c_str(), static_cast<double>(opened.continues_us) / 1e6,
-                    opened.started);
+        // Both forms cut to the millisecond, so that they name the same one.
+        const std::uint64_t milliseconds = opened.continues_us / 1000;
+        std::printf("replay starts at recorded time %s (%" PRIu64 ".%03u s) of the run started %s\n",
+                    RecordedTime(opened.continues_us).c_str(), milliseconds / 1000,
+                    static_cast<unsigned>(milliseconds % 1000), opened.started);
     }
     std::fflush(stdout);
     // Every call is answered from the recording, so the driver's worker and this

@@ -120,7 +120,7 @@ std::string InspectReport(const InspectSource& source, const RecordingSummary& s
         return out;
     }
     out += "span: " + ClockText(summary.first_us()) + " to " + ClockText(summary.end_us()) + " (" +
-           Length(summary.end_us() - summary.first_us()) + "), " + std::to_string(summary.calls()) + " calls, " +
+           Length(summary.end_us() - summary.first_us()) + "), " + std::to_string(summary.calls()) + (summary.calls() == 1 ? " call, " : " calls, ") +
            std::to_string(summary.threads()) + (summary.threads() == 1 ? " thread\n" : " threads\n");
     for (const auto& [key, device] : summary.devices()) {
         out += "\n" + DeviceTitle(summary, key);

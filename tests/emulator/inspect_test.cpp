@@ -78,5 +78,22 @@ TEST(TimeBuckets, WidensByMergingPairsWhenTimeRunsPastTheLastBucket) {
     EXPECT_EQ(series.at(series.used() - 1).last, 1);
 }
 
+TEST(TimeBuckets, AWideningThatHalvesAnOddCountKeepsItsLastBucket) {
+    // Full at width 10, then a time that takes five widenings: 240, 120, 60, 30,
+    // 15 and 8 buckets, the eighth holding the last values alone.
+    TimeBuckets series(0, 10);
+    for (std::uint64_t t = 0; t < TimeBuckets::kBuckets * 10; t += 10) series.Value(t, static_cast<double>(t));
+    series.Value(38400, -1);
+    EXPECT_EQ(series.width(), 320u);
+    EXPECT_EQ(series.used(), 121u);
+    EXPECT_EQ(series.at(6).minimum, 1920);
+    EXPECT_EQ(series.at(6).maximum, 2230);
+    EXPECT_EQ(series.at(7).minimum, 2240);
+    EXPECT_EQ(series.at(7).maximum, 2390);
+    EXPECT_EQ(series.at(7).last, 2390);
+    EXPECT_FALSE(series.at(8).has_value);
+    EXPECT_EQ(series.at(120).last, -1);
+}
+
 }  // namespace
 }  // namespace tovihost

@@ -1,5 +1,6 @@
 # Runs PROGRAM (through RUNNER when given) with ARGUMENTS in WORK and compares its
-# whole standard output and error, and the file it wrote at PRODUCED when given,
+# whole standard output and error, and the file it wrote at PRODUCED when given
+# (or the file PLACED in WORK before the run, as the run left it),
 # with the golden files GOLDEN and PRODUCED_GOLDEN: an extra, missing or changed
 # line fails. Before the comparison, paths are normalised: SOURCE becomes <source>,
 # WORK <work>, BIN <bin>, and the file name of the driver library <driver>; "\r\n"
@@ -13,6 +14,9 @@ foreach(list ARGUMENTS RUNNER)
 endforeach()
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
+if(DEFINED PLACED)
+  file(COPY "${PLACED}" DESTINATION "${WORK}")  # a file there before the run, as a user's
+endif()
 if(DEFINED DRIVER AND DEFINED TYPES)
   # A module-type database of the test's own, beside a copy of the driver.
   file(COPY "${DRIVER}" DESTINATION "${WORK}/driver")

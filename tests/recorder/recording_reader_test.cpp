@@ -129,6 +129,8 @@ TEST_F(RecordingReaderTest, RefusesWhatNeitherVersionHolds) {
         {v2 + "carried 10+2 1 DRV_DeviceGetNumOfList -> 0 count=1\n",
          "t:5: a carried call in a file that does not continue a run (no \"continues\" line)"},
         {v2 + "continues 5\ncarried DRV_DeviceGetNumOfList -> 0\n", "t:6: \"carried\" must be followed by a call line"},
+        {v2 + "continues 5\ncarried \n", "t:6: \"carried\" must be followed by a call line"},
+        {v2 + "continues 5\ncarried \r\n", "t:6: \"carried\" must be followed by a call line"},
         {v2 + "continues 5\n6+1 1 DRV_DeviceGetNumOfList -> 0 count=1\ncarried 1+1 1 DRV_DeviceGetNumOfList -> 0 count=1\n",
          "t:7: a carried call after the file's own calls"},
         {v2 + "6+1 1 DRV_DeviceGetNumOfList -> 0 count=1\nstarted y\n",
