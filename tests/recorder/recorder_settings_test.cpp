@@ -108,6 +108,13 @@ TEST_F(RecorderSettingsTest, PathsCountFromTheIniAndRecordTakesOnlyOnOrOff) {
     EXPECT_EQ(problems_,
               "recorder.ini:7: \"record=yes\": record takes on or off (skipped)\n"
               "recorder.ini:8: \"colour=red\" is not a setting of the recorder (skipped)\n");
+    // Saved with Windows line ends, as an editor on the plant's machine saves it.
+    settings = ReadIni("[recorder]\r\nfile=plant.txt\r\nkeep=5\r\nmax_size_kb=7\r\nrecord=off\r\n");
+    EXPECT_EQ(settings.file, Directory() + "plant.txt");
+    EXPECT_EQ(settings.keep, 5);
+    EXPECT_EQ(settings.max_bytes, 7u * 1024);
+    EXPECT_FALSE(settings.record);
+    EXPECT_EQ(problems_, "");
     settings = ReadIni("file=\nrecord=on\n");
     EXPECT_EQ(settings.file, Directory() + "tovi-recording.txt");
     EXPECT_TRUE(settings.record);
