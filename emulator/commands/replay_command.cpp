@@ -144,6 +144,9 @@ int ReplayCommand(const Options& options) {
             if (!writes) writes = std::make_unique<ReplayWrites>(plant);
             return writes->ForCycle();
         };
+        settings.serial_device_of = [&](const PlantModule& module) -> std::int64_t {
+            return writes ? writes->SerialDeviceOf(module) : -1;
+        };
         settings.device_of = [&](const PlantModule& module) -> std::int64_t {
             return writes ? writes->DeviceOf(module) : -1;
         };

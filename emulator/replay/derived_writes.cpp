@@ -196,6 +196,21 @@ DerivedWrites::Binding DerivedWrites::Bind(const PlantModule& module) const {
 
 std::int64_t DerivedWrites::DeviceOf(const PlantModule& module) const { return Bind(module).device; }
 
+std::int64_t DerivedWrites::SerialDeviceOf(const PlantModule& module) const {
+    if (!IsDisplayModule(plant_, module)) return -1;
+    const std::int64_t port = Bind(module).serial_port;
+    if (port < 0) return -1;
+    for (const PlantModule& other : plant_.modules()) {
+        if (&other != &module && IsDisplayModule(plant_, other) && Bind(other).serial_port == port) return -1;
+    }
+    std::int64_t device = -1;
+    for (const auto& [position, configured] : serial_ports_) {
+        if (configured == port && position >= 0 && static_cast<std::size_t>(position) < devices_.size())
+            device = devices_[static_cast<std::size_t>(position)].number;
+    }
+    return device;
+}
+
 std::vector<const PlantModule*> DerivedWrites::ModulesOn(std::int64_t device) const {
     std::vector<const PlantModule*> modules;
     for (std::size_t i = 0; i < bindings_.size(); ++i) {

@@ -49,6 +49,10 @@ public:
     // The device (or sub-device) a module binds to in the learnt device list; -1
     // when it binds to none.
     std::int64_t DeviceOf(const PlantModule& module) const;
+    // The listed device that holds a display module's serial line (the last one
+    // configured for that port), when no other display module of the parameter
+    // file is on the line: the device its serial calls count for. -1 otherwise.
+    std::int64_t SerialDeviceOf(const PlantModule& module) const;
 
 private:
     struct Listed {

@@ -98,6 +98,11 @@ std::int64_t ReplayWrites::DeviceOf(const PlantModule& module) {
     return device >= 0 ? device : RecordedDeviceOf(module, described_);
 }
 
+std::int64_t ReplayWrites::SerialDeviceOf(const PlantModule& module) {
+    Begin();
+    return derived_->SerialDeviceOf(module);
+}
+
 std::vector<ChannelValue> ReplayWrites::ForCycle() {
     Begin();
     std::vector<ChannelValue> writes;

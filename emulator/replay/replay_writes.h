@@ -41,6 +41,9 @@ public:
     std::vector<ChannelValue> ForCycle();
     // The recorded device a module's calls went to; -1 when none.
     std::int64_t DeviceOf(const PlantModule& module);
+    // The listed device a display module's serial calls are counted for, when it
+    // is the only display module on its serial line; -1 otherwise.
+    std::int64_t SerialDeviceOf(const PlantModule& module);
 
 private:
     void Begin();

@@ -370,6 +370,8 @@ int Runner::Run() {
     for (const PlantModule& module : plant_.modules()) {
         const std::int64_t device = s_.device_of ? s_.device_of(module) : module.device_number;
         calls_[module.name] = device < 0 ? 0 : devsim_call_count(nullptr, device) + trace_->PortCalls(device);
+        const std::int64_t serial_device = s_.serial_device_of ? s_.serial_device_of(module) : -1;
+        if (serial_device >= 0) calls_[module.name] += devsim_call_count(nullptr, serial_device);
     }
     if (s_.before_stop) s_.before_stop();
     host_.Stop(std::chrono::milliseconds(std::max<long long>(s_.timeout_ms, 10000)));

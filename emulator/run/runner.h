@@ -52,6 +52,9 @@ struct RunSettings {
     std::function<std::vector<ChannelValue>(const Plant& plant, long long cycle)> derived_writes;
     // The device a module's vendor calls count for, when not the simulated device set's.
     std::function<std::int64_t(const PlantModule& module)> device_of;
+    // The device a module's serial calls count for besides its own (a display
+    // module's serial line), or -1.
+    std::function<std::int64_t(const PlantModule& module)> serial_device_of;
     // Told whether the driver started, with its message when not.
     std::function<void(bool started, const std::string& message)> started;
     // Called after the last cycle, before the driver is stopped.

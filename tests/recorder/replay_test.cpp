@@ -532,6 +532,13 @@ TEST_F(ReplayFilesTest, WhatIsNoRecordingIsNamedForWhatItIs) {
     char error[256] = {};
     ASSERT_EQ(devsim_load_file(other_run.c_str(), error, sizeof error), 0) << error;
     EXPECT_EQ(State().files, 1u);
+    // A device set loaded after it ends the replay: the set answers.
+    ASSERT_EQ(devsim_load_text("device 3 \"dio16\"\n  di 8\n  inport 0 = 0x5A\n", error, sizeof error), 0) << error;
+    devsim_replay_state state{};
+    EXPECT_EQ(devsim_replay_state_of(&state), -1);
+    Handle device = 0;
+    ASSERT_EQ(DRV_DeviceOpen(3, &device), 0);
+    EXPECT_EQ(ReadPort(device, 0), 0x5A);
 }
 
 }  // namespace
