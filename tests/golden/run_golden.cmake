@@ -1,6 +1,7 @@
 # Runs PROGRAM (through RUNNER when given) with ARGUMENTS in WORK and compares its
 # whole standard output and error, and the file it wrote at PRODUCED when given
-# (or the file PLACED in WORK before the run, as the run left it),
+# (or the file PLACED in WORK before the run, as the run left it), and that the
+# file ABSENT in WORK, when given, is not there after the run,
 # with the golden files GOLDEN and PRODUCED_GOLDEN: an extra, missing or changed
 # line fails. Before the comparison, paths are normalised: SOURCE becomes <source>,
 # WORK <work>, BIN <bin>, and the file name of the driver library <driver>; "\r\n"
@@ -95,6 +96,9 @@ endfunction()
 
 normalise("exit ${code}\n${output}${errors}" text)
 compare("${text}" "${GOLDEN}")
+if(DEFINED ABSENT AND EXISTS "${WORK}/${ABSENT}")
+  message(FATAL_ERROR "the run left ${WORK}/${ABSENT} behind, which it must not make")
+endif()
 if(DEFINED PRODUCED)
   if(EXISTS "${PRODUCED}")
     file(READ "${PRODUCED}" produced)
