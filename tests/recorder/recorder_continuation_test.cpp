@@ -92,6 +92,14 @@ protected:
             ASSERT_EQ(ReadPort(device_, 0, status), 0x5A);
         }
     }
+    // The recorder looks at its ini on a call made a second or more after its
+    // last look. That look was before `after`, so one call a second after it is
+    // looked at; the time after that call bounds the next look.
+    std::chrono::steady_clock::time_point CallAfterTheNextLook(std::chrono::steady_clock::time_point after) {
+        std::this_thread::sleep_until(after + std::chrono::milliseconds(1001));
+        ReadPorts(1);
+        return std::chrono::steady_clock::now();
+    }
     // The binding calls a fresh start needs, as the first file holds them.
     static std::vector<recording::Call> BindingCalls(const recording::Recording& first) {
         std::vector<recording::Call> calls;
@@ -264,22 +272,14 @@ TEST_F(ContinuationTest, RecordOnAndOffInTheIniStartAndStopTheRecordingWhileTheP
     ASSERT_EQ(devsim::LoadText(kDevices), "");
     const std::string settings = Forwarding() + "file=r.txt\n";
     Place(settings + "record=off\n");
-    // Calls go on until the recorder has looked at its ini again: at most about a
-    // second after the change.
-    auto read_until = [&](auto done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!done() && std::chrono::steady_clock::now() < deadline) {
-            ReadPorts(1);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return done();
-    };
     Bind();
+    auto last = std::chrono::steady_clock::now();
     ReadPorts(3);
     EXPECT_FALSE(fs::exists(dir_.Path("r.txt")));
 
     dir_.Write("recorder.ini", settings + "record=on\n");
-    ASSERT_TRUE(read_until([&] { return fs::exists(dir_.Path("r.txt")); }));
+    last = CallAfterTheNextLook(last);
+    ASSERT_TRUE(fs::exists(dir_.Path("r.txt")));
     ReadPorts(2);
     const recording::Recording started = Parse(dir_.Path("r.txt"));
     EXPECT_TRUE(started.header.continues);
@@ -295,21 +295,43 @@ TEST_F(ContinuationTest, RecordOnAndOffInTheIniStartAndStopTheRecordingWhileTheP
     for (const recording::Call& call : own) EXPECT_EQ(call.function, "DRV_DioReadPortByte");
 
     dir_.Write("recorder.ini", settings + "record=off\n");
-    ASSERT_TRUE(read_until([&] { return Read(dir_.Path("r.txt")).find("\n# recording stopped at ") != std::string::npos; }));
+    last = CallAfterTheNextLook(last);
     const std::string stopped = Read(dir_.Path("r.txt"));
+    EXPECT_NE(stopped.find("\n# recording stopped at "), std::string::npos) << stopped;
     EXPECT_NE(stopped.find(": record=off in recorder.ini\n"), std::string::npos) << stopped;
     ReadPorts(3);
     EXPECT_EQ(Read(dir_.Path("r.txt")), stopped);
 
     // Started again: the earlier part of the run moves aside, as a full file would.
     dir_.Write("recorder.ini", settings + "record=on\n");
-    ASSERT_TRUE(read_until([&] { return fs::exists(dir_.Path("r.txt.1")); }));
+    CallAfterTheNextLook(last);
+    ASSERT_TRUE(fs::exists(dir_.Path("r.txt.1")));
     EXPECT_EQ(Read(dir_.Path("r.txt.1")), stopped);
     const recording::Recording again = Parse(dir_.Path("r.txt"));
     EXPECT_TRUE(again.header.continues);
     EXPECT_EQ(again.header.started, started.header.started);
     EXPECT_GT(again.header.continues_us, started.header.continues_us);
     EXPECT_EQ(Lines(std::vector<recording::Call>(again.calls.begin(), again.calls.begin() + 8)), Lines(carried));
+}
+
+TEST_F(ContinuationTest, AnIniRemovedOrWithoutRecordLeavesTheRecordingAsItWas) {
+    ASSERT_EQ(devsim::LoadText(kDevices), "");
+    const std::string settings = Forwarding() + "file=r.txt\n";
+    Place(settings + "record=off\n");
+    Bind();
+    auto last = std::chrono::steady_clock::now();
+
+    fs::remove(dir_.Path("recorder.ini"));
+    last = CallAfterTheNextLook(last);
+    EXPECT_FALSE(fs::exists(dir_.Path("r.txt"))) << "a removed ini is not record=on";
+
+    dir_.Write("recorder.ini", settings);
+    last = CallAfterTheNextLook(last);
+    EXPECT_FALSE(fs::exists(dir_.Path("r.txt"))) << "an ini without record= (half written) is not record=on";
+
+    dir_.Write("recorder.ini", settings + "record=on\n");
+    CallAfterTheNextLook(last);
+    EXPECT_TRUE(fs::exists(dir_.Path("r.txt")));
 }
 
 TEST(RecorderSettings, WhatAnIniWithoutSettingsAndAMissingOneGive) {
