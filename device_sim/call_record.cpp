@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <mutex>
 
 #include "device_sim/device_sim.h"
@@ -32,25 +31,6 @@ State& TheState() {
     return state;
 }
 
-std::uint32_t ThreadNumber() {
-    static std::atomic<std::uint32_t> next{1};
-    thread_local const std::uint32_t number = next.fetch_add(1);
-    return number;
-}
-
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-#if defined(_WIN32)
-    gmtime_s(&parts, &now);
-#else
-    gmtime_r(&now, &parts);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
-
 }  // namespace
 
 Inside::Inside() { ++inside_depth; }
@@ -74,7 +54,7 @@ bool Start(const std::string& path, std::string& error) {
         return false;
     }
     recording::Header header;
-    header.started = UtcNow();
+    header.started = recording::UtcNow();
     header.device_library = "simulated ADSAPI32";
     header.serial_library = "simulated ADSCOMM";
     const std::string text = recording::HeaderText(header);
@@ -108,7 +88,7 @@ void Write(recording::Shape& shape, std::chrono::steady_clock::time_point starte
     shape.Capture(status);
     shape.call.duration_us = static_cast<std::uint64_t>(duration_cast<microseconds>(finished - started).count());
     shape.call.has_duration = true;
-    shape.call.thread = ThreadNumber();
+    shape.call.thread = recording::ThreadNumber();
     State& state = TheState();
     std::lock_guard<std::mutex> lock(state.mutex);
     if (state.file == nullptr) return;

@@ -1,8 +1,6 @@
 #include "recorder/recorder.h"
 
-#include <atomic>
 #include <cstdio>
-#include <ctime>
 
 #include "platform/platform.h"
 #include "recorder/recorder_summary.h"
@@ -16,25 +14,6 @@ constexpr char kRecorderMark[] = "tovi_recorder_format";
 
 // How often recorder.ini is looked at for a change of record=.
 constexpr std::chrono::seconds kSettingsCheck{1};
-
-std::uint32_t ThreadNumber() {
-    static std::atomic<std::uint32_t> next{1};
-    thread_local const std::uint32_t number = next.fetch_add(1);
-    return number;
-}
-
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-#if defined(_WIN32)
-    gmtime_s(&parts, &now);
-#else
-    gmtime_r(&now, &parts);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
 
 template <class Fn>
 bool Resolve(tovi::platform::LibraryHandle library, const std::string& prefix, const char* name, Fn& target,
@@ -68,7 +47,7 @@ Recorder& Recorder::Instance() {
 
 Recorder::Recorder()
     : origin_(std::chrono::steady_clock::now()),
-      directory_(DirectoryOf(reinterpret_cast<const void*>(&ThreadNumber))) {
+      directory_(DirectoryOf(reinterpret_cast<const void*>(&Recorder::Instance))) {
     stamp_ = StampOf(directory_);
     std::string problems;
     const Settings settings = ReadSettings(directory_, problems);
@@ -76,7 +55,7 @@ Recorder::Recorder()
     ready_ = Load(settings);
     if (!ready_) std::fprintf(stderr, "tovi recorder: %s\n", why_.c_str());
     next_check_ = (origin_ + kSettingsCheck).time_since_epoch().count();
-    header_.started = UtcNow();
+    header_.started = recording::UtcNow();
     header_.device_library = settings.device_library;
     header_.serial_library = settings.serial_library;
     for (std::size_t start = 0; start < problems.size();) {
@@ -160,7 +139,7 @@ void Recorder::Write(recording::Shape& shape, std::chrono::steady_clock::time_po
     shape.call.time_us = static_cast<std::uint64_t>(duration_cast<microseconds>(started - origin_).count());
     shape.call.duration_us = static_cast<std::uint64_t>(duration_cast<microseconds>(finished - started).count());
     shape.call.has_duration = true;
-    shape.call.thread = ThreadNumber();
+    shape.call.thread = recording::ThreadNumber();
     std::lock_guard<std::mutex> lock(mutex_);
     shape.Resolve(book_);
     book_.Note(shape.call);
@@ -174,7 +153,7 @@ void Recorder::Write(recording::Shape& shape, std::chrono::steady_clock::time_po
 }
 
 void Recorder::WriteInnerCall(recording::Shape& shape) {
-    shape.call.thread = ThreadNumber();
+    shape.call.thread = recording::ThreadNumber();
     std::lock_guard<std::mutex> lock(mutex_);
     if (!writer_.recording()) return;
     shape.Resolve(book_);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
+#include <ctime>
 #include <iterator>
 #include <cstdio>
 #include <cstring>
@@ -484,6 +486,25 @@ bool ParseRecording(std::string_view text, const std::string& origin, Recording&
         return false;
     }
     return true;
+}
+
+std::string UtcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+#if defined(_WIN32)
+    gmtime_s(&parts, &now);
+#else
+    gmtime_r(&now, &parts);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
+
+std::uint32_t ThreadNumber() {
+    static std::atomic<std::uint32_t> next{1};
+    thread_local const std::uint32_t number = next.fetch_add(1);
+    return number;
 }
 
 }  // namespace recording

@@ -69,6 +69,12 @@ struct Recording {
     std::vector<Call> calls;
 };
 
+// The time now in UTC, as a header's "started" holds it: 2026-12-09T10:38:32Z.
+std::string UtcNow();
+// The number a recording gives the calling thread: 1 for the first thread of the
+// process that asks this library, 2 for the next, ...
+std::uint32_t ThreadNumber();
+
 // True for text that starts with the recording's first word.
 bool LooksLikeRecording(std::string_view text);
 

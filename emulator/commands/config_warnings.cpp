@@ -14,34 +14,6 @@ constexpr const char* kSettingKeys[] = {"log_file", "debug", "check_sum"};
 
 bool SameName(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
 
-// Length of the well-formed UTF-8 sequence of two or more bytes at text[at], or 0.
-std::size_t MultiByteLength(const std::string& text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t length = 0;
-    char32_t code_point = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code_point = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code_point = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code_point = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[at + k]);
-        if ((next & 0xC0) != 0x80) return 0;
-        code_point = (code_point << 6) | (next & 0x3F);
-    }
-    const bool overlong = (length == 3 && code_point < 0x800) || (length == 4 && code_point < 0x10000);
-    const bool surrogate = code_point >= 0xD800 && code_point <= 0xDFFF;
-    return overlong || surrogate || code_point > 0x10FFFF ? 0 : length;
-}
-
 std::string At(const IniText& file, std::uint32_t line) { return file.path() + ":" + std::to_string(line) + ": "; }
 
 // Edits (insertions, deletions, replacements, swaps of neighbours) from a to b.
@@ -174,7 +146,7 @@ bool LooksLikeUtf8(const std::string& text) {
             ++at;
             continue;
         }
-        const std::size_t length = MultiByteLength(text, at);
+        const std::size_t length = Utf8SequenceLength(text, at);
         if (length == 0) return false;
         multi_byte = true;
         at += length;

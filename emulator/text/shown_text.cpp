@@ -13,8 +13,21 @@ void AppendHex(std::string& out, unsigned char byte) {
     out += hex;
 }
 
-// Length of the well-formed UTF-8 sequence at text[at], or 0.
+// Length of the sequence at text[at] when it is well formed and not a C1
+// control (U+0080..U+009F, shown as bytes), or 0.
 std::size_t SequenceLength(const std::string& text, std::size_t at) {
+    const std::size_t length = Utf8SequenceLength(text, at);
+    if (length == 2 && static_cast<unsigned char>(text[at]) == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0) {
+        return 0;
+    }
+    return length;
+}
+
+bool IsControl(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
+
+}  // namespace
+
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t at) {
     const auto lead = static_cast<unsigned char>(text[at]);
     std::size_t length = 0;
     char32_t code_point = 0;
@@ -38,13 +51,8 @@ std::size_t SequenceLength(const std::string& text, std::size_t at) {
     }
     const bool overlong = (length == 3 && code_point < 0x800) || (length == 4 && code_point < 0x10000);
     const bool surrogate = code_point >= 0xD800 && code_point <= 0xDFFF;
-    if (overlong || surrogate || code_point > 0x10FFFF || (code_point >= 0x80 && code_point <= 0x9F)) return 0;
-    return length;
+    return overlong || surrogate || code_point > 0x10FFFF ? 0 : length;
 }
-
-bool IsControl(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
-
-}  // namespace
 
 std::string ShownCp1250(const std::string& bytes) {
     std::string out;

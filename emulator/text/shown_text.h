@@ -10,6 +10,8 @@
 
 namespace tovihost {
 
+// Length of the well-formed UTF-8 sequence of two or more bytes at text[at], or 0.
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t at);
 // A Windows-1250 text as UTF-8, unprintable bytes as \xHH.
 std::string ShownCp1250(const std::string& bytes);
 // A UTF-8 text with its control bytes and broken sequences as \xHH.
