@@ -84,6 +84,28 @@ foreach(file ${rotated_files} "${recording}")
     message(FATAL_ERROR "${file} does not replay alone:\n${part}${err}")
   endif()
 endforeach()
+# record=off: tovihost says the recorder records nothing, and it writes no file;
+# without a record= line the recorder records, as record=on.
+file(READ "${WORK}/recorder.ini" settings)
+string(REPLACE "\nrecord=on\n" "\nrecord=off\n" off_settings "${settings}")
+string(REPLACE "\nrecord=on\n" "\n" unsaid_settings "${settings}")
+if(off_settings STREQUAL settings)
+  message(FATAL_ERROR "the built recorder.ini holds no line record=on:\n${settings}")
+endif()
+file(REMOVE ${rotated_files} "${recording}")
+file(WRITE "${WORK}/recorder.ini" "${off_settings}")
+run_tovihost(off 0 --driver "${WORK}/${driver_name}" read "${plant}" 100)
+set(said_off "\ntovihost: the driver calls the device manager through the recorder beside it \\([^\n]*${recorder_library}\\), which records nothing \\(record=off\\)\n")
+if(NOT "\n${off_err}" MATCHES "${said_off}" OR EXISTS "${recording}")
+  message(FATAL_ERROR "with record=off tovihost must say the recorder records nothing, and no recording be written:\n${off_err}${off}")
+endif()
+file(WRITE "${WORK}/recorder.ini" "${unsaid_settings}")
+run_tovihost(unsaid 0 --driver "${WORK}/${driver_name}" read "${plant}" 100)
+if(NOT "\n${unsaid_err}" MATCHES "${said}" OR NOT EXISTS "${recording}")
+  message(FATAL_ERROR "without record= the recorder records:\n${unsaid_err}${unsaid}")
+endif()
+file(WRITE "${WORK}/recorder.ini" "${settings}")
+
 # A recorder that forwards to another device manager than tovihost's: the warning
 # names the recorder and where it forwards.
 file(GLOB simulator "${BIN}/*ADSAPI32.*")
