@@ -2,6 +2,7 @@
 # directory WORKDIR when given) and checks its exit code against EXIT_CODE and its
 # whole standard output against the file EXPECTED, byte for byte. Lists are
 # separated by "@@".
+cmake_minimum_required(VERSION 3.25)
 string(REPLACE "@@" ";" arguments "${ARGUMENTS}")
 string(REPLACE "@@" ";" runner "${RUNNER}")
 if(NOT DEFINED WORKDIR)

@@ -4,6 +4,7 @@
 # none of them holds.
 # With DRIVER and TYPES, a copy of the driver library is placed in DRIVER_COPY_DIR
 # beside a copy of TYPES named tovi.ini, and PROGRAM is told to load that copy.
+cmake_minimum_required(VERSION 3.25)
 string(REPLACE "@@" ";" arguments "${ARGUMENTS}")
 if(DEFINED DRIVER AND DEFINED TYPES)
   file(REMOVE_RECURSE "${DRIVER_COPY_DIR}")

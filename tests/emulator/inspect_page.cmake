@@ -6,6 +6,7 @@
 #   reads or writes, one failure mark for each time the fault fired, and no console
 #   message. Without a browser the test says "browser test skipped".
 #   -DPROGRAM= tovihost  -DRUNNER=  -DSOURCE= project directory  -DWORK= a directory of its own
+cmake_minimum_required(VERSION 3.25)
 string(REPLACE "@@" ";" runner "${RUNNER}")
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")

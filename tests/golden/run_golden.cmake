@@ -9,6 +9,7 @@
 # With the environment variable TOVI_UPDATE_GOLDENS=1 the golden files are
 # rewritten instead (scripts/update-goldens.sh; review the diff before committing).
 # Lists are separated by "@@".
+cmake_minimum_required(VERSION 3.25)
 cmake_policy(SET CMP0007 NEW)  # an empty line is a line: an extra one fails
 foreach(list ARGUMENTS RUNNER)
   string(REPLACE "@@" ";" ${list} "${${list}}")

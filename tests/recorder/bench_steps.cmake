@@ -9,6 +9,7 @@
 #   -DPROGRAM= tovihost  -DRUNNER= what starts it (@@-separated, may be empty)
 #   -DBIN= the build's bin/  -DDRIVER= the driver library  -DRECORDER_DIR= bin/recorder
 #   -DSOURCE= project directory  -DWORK= a directory of this test's own inside BIN
+cmake_minimum_required(VERSION 3.25)
 string(REPLACE "@@" ";" runner "${RUNNER}")
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")

@@ -8,6 +8,7 @@
 #   -DBIN= the build's bin/  -DDRIVER= the driver library  -DRECORDER_DIR= bin/recorder
 #   -DSOURCE= project directory  -DWORK= a directory of this test's own
 #   -DSEPARATOR= the path separator the recorder's ini uses
+cmake_minimum_required(VERSION 3.25)
 string(REPLACE "@@" ";" runner "${RUNNER}")
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}/plant")

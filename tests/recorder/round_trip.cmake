@@ -9,6 +9,7 @@
 #   -DSERIAL_LIBRARY= (optional) the serial library the recorder forwards to, instead
 #    of the simulated one in BIN; -DINNER_CALLS=N: the recording must hold N notes of
 #    calls made from inside the vendor libraries
+cmake_minimum_required(VERSION 3.25)
 string(REPLACE "@@" ";" runner "${RUNNER}")
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}/plant")

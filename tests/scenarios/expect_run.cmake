@@ -3,6 +3,7 @@
 # expression of EXPECT and none of REJECT. With OUTPUT_COPY the standard output is
 # also written to that file; with CHECK, that command runs afterwards and must
 # succeed. Lists are separated by "@@".
+cmake_minimum_required(VERSION 3.25)
 foreach(list ARGUMENTS EXPECT REJECT RUNNER CHECK)
   string(REPLACE "@@" ";" ${list} "${${list}}")
 endforeach()
