@@ -5,15 +5,59 @@
 #   chart for every device the plant binds, a chart for every channel the host
 #   reads or writes, one failure mark for each time the fault fired, and no console
 #   message. Without a browser the test says "browser test skipped".
+#   MODE=markup: the page of a recording whose texts hold markup and entities,
+#   rendered: every text shows as written.
 #   -DPROGRAM= tovihost  -DRUNNER=  -DSOURCE= project directory  -DWORK= a directory of its own
 cmake_minimum_required(VERSION 3.25)
 string(REPLACE "@@" ";" runner "${RUNNER}")
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
-if(MODE STREQUAL "browser" AND NOT EXISTS "${BROWSER}")
+if(NOT MODE STREQUAL "self_contained" AND NOT EXISTS "${BROWSER}")
   message("browser test skipped: no headless Chromium (chromium-headless-shell) found")
   return()
 endif()
+# The page as the browser's DOM, serialised, in ${out}.
+function(render page out)
+  execute_process(COMMAND "${BROWSER}" --headless --no-sandbox --disable-gpu --disable-background-networking
+                          --disable-component-update --disable-sync --no-first-run --disable-extensions
+                          --user-data-dir=${WORK}/profile --enable-logging=stderr --v=0 --window-size=1100,3000
+                          --dump-dom "file://${page}"
+                  RESULT_VARIABLE code OUTPUT_VARIABLE dom ERROR_VARIABLE log TIMEOUT 120)
+  if(NOT code EQUAL 0 OR NOT dom MATCHES "</html>")
+    message(FATAL_ERROR "the browser did not render the page (exit code ${code}):\n${log}")
+  endif()
+  if(log MATCHES "CONSOLE[^\n]*")
+    message(FATAL_ERROR "the page logged to the console: ${CMAKE_MATCH_0}")
+  endif()
+  set(${out} "${dom}" PARENT_SCOPE)
+endfunction()
+
+# Texts of the recording that hold markup and entities show as they are: the
+# browser's DOM holds them as text, which it serialises with &, < and > escaped.
+if(MODE STREQUAL "markup")
+  set(recording "${SOURCE}/tests/emulator/data/inspect/markup.recording")
+  execute_process(COMMAND ${runner} ${PROGRAM} inspect --plain "${recording}" --html "${WORK}/page.html"
+                  RESULT_VARIABLE code OUTPUT_VARIABLE report ERROR_VARIABLE errors)
+  if(NOT code EQUAL 0)
+    message(FATAL_ERROR "inspect --html failed (exit code ${code}):\n${report}${errors}")
+  endif()
+  render("${WORK}/page.html" dom)
+  set(device "device 1 \"ai8&amp;amp;&lt;i&gt;x&lt;/i&gt; COM1 Address=1\"")
+  set(status "    status 1001 \"a &lt; b &amp; c &amp;lt; \\\"d\\\"\": 1 (DRV_AIVoltageIn)\n")
+  string(FIND "${dom}" "<h2>${device}</h2>" heading)
+  string(FIND "${dom}" "\n${device}\n" in_report)
+  string(FIND "${dom}" "\n${status}" status_line)
+  string(FIND "${dom}" "<title>${device}: calls and failures</title>" chart_title)
+  string(FIND "${dom}" "<td>${device}</td>" failure_cell)
+  if(heading EQUAL -1 OR in_report EQUAL -1 OR status_line EQUAL -1 OR chart_title EQUAL -1 OR failure_cell EQUAL -1
+     OR dom MATCHES "<i>")
+    message(FATAL_ERROR "the texts did not render as text (heading ${heading}, report ${in_report}, status "
+                        "${status_line}, chart title ${chart_title}, failure cell ${failure_cell}):\n${dom}")
+  endif()
+  message("rendered as text: the device text and the error text, in the heading, report, chart title and failures")
+  return()
+endif()
+
 set(plant "${SOURCE}/examples/plant.ini")
 execute_process(COMMAND ${runner} ${PROGRAM} run "${plant}" --cycles 9 --period 0 --plain --log-dir "${WORK}"
                         --record "${WORK}/run.recording" --write 200=@101 --write 320=true --write 800=1 --write 801=@100
@@ -58,17 +102,7 @@ if(MODE STREQUAL "self_contained")
   return()
 endif()
 
-execute_process(COMMAND "${BROWSER}" --headless --no-sandbox --disable-gpu --disable-background-networking
-                        --disable-component-update --disable-sync --no-first-run --disable-extensions
-                        --user-data-dir=${WORK}/profile --enable-logging=stderr --v=0 --window-size=1100,3000
-                        --dump-dom "file://${WORK}/page.html"
-                RESULT_VARIABLE code OUTPUT_VARIABLE dom ERROR_VARIABLE log TIMEOUT 120)
-if(NOT code EQUAL 0 OR NOT dom MATCHES "</html>")
-  message(FATAL_ERROR "the browser did not render the page (exit code ${code}):\n${log}")
-endif()
-if(log MATCHES "CONSOLE[^\n]*")
-  message(FATAL_ERROR "the page logged to the console: ${CMAKE_MATCH_0}")
-endif()
+render("${WORK}/page.html" dom)
 # What the browser built of the page: the charts per device and channel, and the failure marks.
 foreach(device 1 2 3 4 5 10 11 21)
   foreach(kind timeline durations)
