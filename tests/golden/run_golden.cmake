@@ -5,7 +5,7 @@
 # with the golden files GOLDEN and PRODUCED_GOLDEN: an extra, missing or changed
 # line fails. Before the comparison, paths are normalised: SOURCE becomes <source>,
 # WORK <work>, BIN <bin>, and the file name of the driver library <driver>; "\r\n"
-# becomes "\n"; measured times become <t>. The exit code is the output's first line ("exit N").
+# becomes "\n"; measured times become <t> (not with EXACT_TIMES set). The exit code is the output's first line ("exit N").
 # With the environment variable TOVI_UPDATE_GOLDENS=1 the golden files are
 # rewritten instead (scripts/update-goldens.sh; review the diff before committing).
 # Lists are separated by "@@".
@@ -40,9 +40,11 @@ function(normalise text out)
       string(REPLACE "${from}" "${to}" text "${text}")
     endif()
   endforeach()
-  # Times measured while running.
-  string(REGEX REPLACE " at [0-9]+\\.[0-9]+ s" " at <t> s" text "${text}")
-  string(REGEX REPLACE "[0-9]+\\.[0-9]+ ms" "<t> ms" text "${text}")
+  # Times measured while running (none with EXACT_TIMES: the output holds only recorded ones).
+  if(NOT EXACT_TIMES)
+    string(REGEX REPLACE " at [0-9]+\\.[0-9]+ s" " at <t> s" text "${text}")
+    string(REGEX REPLACE "[0-9]+\\.[0-9]+ ms" "<t> ms" text "${text}")
+  endif()
   if(DEFINED DRIVER)
     get_filename_component(name "${DRIVER}" NAME)
     string(REPLACE "${name}" "<driver>" text "${text}")
