@@ -97,6 +97,35 @@ TEST_F(DerivedWritesTest, BindsModulesByTheRecordedDeviceList) {
     EXPECT_EQ(blank.DeviceOf(plant_.modules().front()), -1);
 }
 
+// As the driver binds: the last listed device whose name holds the device text
+// in its first 49 characters, among the first 100 listed; then the last of its
+// sub-devices holding the sub-device text.
+TEST_F(DerivedWritesTest, BindsTheLastListedDeviceAndSubDeviceThatHoldTheirTexts) {
+    const std::string pad35(35, '.');
+    std::string list = "1+1 1 DRV_DeviceGetList max=101 -> 0 returned=101 entry=\"2 0 ao4 COM1 Address=2\" "
+                       "entry=\"6 0 ao4 COM1 Address=2 spare\" entry=\"3 0 dio16 COM1 Address=3\" "
+                       "entry=\"7 0 " + pad35 + ".COM1 Address=3\" entry=\"4 0 do16 COM1 Address=4\" "
+                       "entry=\"8 0 " + pad35 + "COM1 Address=4\" entry=\"20 3 COM3 bus\"";
+    for (int number = 100; number < 193; ++number) list += " entry=\"" + std::to_string(number) + " 0 filler\"";
+    list += " entry=\"9 0 ao4 COM1 Address=2 the 101st\"\n";
+    const std::string described = std::string("tovi-recording 2\nstarted 2026-12-09T10:00:00Z\n") +
+                                  "device-library \"ADSAPI32\"\nserial-library \"ADSCOMM\"\n" + list +
+                                  "2+1 1 DRV_DeviceGetSubList dev=20 max=3 -> 0 returned=3 entry=\"21 0 disp6 panel "
+                                  "Address=7\" entry=\"22 0 disp4 gauge Address=9\" entry=\"23 0 disp6 panel Address=7 "
+                                  "old\"\n";
+    recording::Recording parsed;
+    std::string error;
+    ASSERT_TRUE(recording::ParseRecording(described, "described", parsed, error)) << error;
+    ASSERT_EQ(parsed.calls.front().outputs.size(), 102u);  // returned= and the 101 entries
+    const DerivedWrites deriver(plant_, parsed.calls);
+    std::vector<std::int64_t> devices;
+    for (const tovihost::PlantModule& module : plant_.modules()) devices.push_back(deriver.DeviceOf(module));
+    // valves: 6, not 2 before it nor the 101st; burners: 3, as device 7 holds the
+    // text from its 37th character on; pumps: 8, whose name ends with the text at
+    // its 49th; no counter or alarm is listed; panel: 23, the last sub-device.
+    EXPECT_EQ(devices, (std::vector<std::int64_t>{6, 3, 8, -1, -1, 23, 22}));
+}
+
 TEST_F(DerivedWritesTest, AnalogueCounterAndAlarmCalls) {
     // The recorded float, widened: the driver narrows it back to the same float.
     EXPECT_EQ(For("DRV_AOVoltageOut handle=1 dev=2 channel=1 voltage=12.345 -> 0"), "201=12.345000267028809");
