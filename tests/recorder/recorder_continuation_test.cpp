@@ -257,6 +257,7 @@ TEST_F(ContinuationTest, AFileThatCannotBeMovedAsideKeepsTheRecordingUntilItCan)
     EXPECT_NE(held.find("# " + why), std::string::npos) << held;
     EXPECT_EQ(Parse(dir_.Path("r.txt")).calls.size(), 48u);
 
+    ::testing::internal::CaptureStderr();
     fs::remove_all(dir_.path() / "r.txt.1");
     ReadPorts(1);
     ASSERT_TRUE(fs::is_regular_file(dir_.Path("r.txt.1")));
@@ -266,6 +267,21 @@ TEST_F(ContinuationTest, AFileThatCannotBeMovedAsideKeepsTheRecordingUntilItCan)
     ASSERT_FALSE(next.calls.empty());
     EXPECT_FALSE(next.calls.back().carried);
     EXPECT_EQ(next.calls.back().function, "DRV_DioReadPortByte");
+
+    // Later files move aside without a word, until a move fails again: noted again.
+    ReadPorts(60);
+    const std::string moved = Read(dir_.Path("r.txt.1"));
+    EXPECT_EQ(moved.find("# cannot move"), std::string::npos) << moved;
+    EXPECT_NE(moved, held);
+    fs::remove(dir_.path() / "r.txt.1");
+    fs::create_directories(dir_.path() / "r.txt.1" / "held");
+    ReadPorts(60);
+    const std::string later = ::testing::internal::GetCapturedStderr();
+    const std::string at_last = "tovi recorder: " + dir_.Path("r.txt") + ": moved aside at last\n";
+    ASSERT_EQ(later.substr(0, at_last.size()), at_last) << later;
+    EXPECT_EQ(later.find("tovi recorder", 1), at_last.size()) << later;
+    EXPECT_EQ(later.find("tovi recorder: " + why, at_last.size()), at_last.size()) << later;
+    EXPECT_EQ(later.find('\n', at_last.size()), later.size() - 1) << "two lines: " << later;
 }
 
 TEST_F(ContinuationTest, RecordOnAndOffInTheIniStartAndStopTheRecordingWhileTheProcessRuns) {
