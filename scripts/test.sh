@@ -23,6 +23,17 @@ run_tests() {
   ctest --test-dir "build/$name" --output-on-failure -j "$jobs" --timeout 300
 }
 
+# A cross build's tests under wine, with one wine server for the whole run, ended
+# afterwards whatever the result.
+run_wine_tests() {
+  local run=build/$1/wine-run.sh
+  "$run" --keep
+  local code=0
+  run_tests "$1" || code=$?
+  "$run" --stop || true
+  return "$code"
+}
+
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
@@ -39,7 +50,7 @@ configure_and_build mingw-x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w
 # Every test program and the emulator run under wine (build/mingw-x86_64/wine-run.sh),
 # in a wine prefix of the build's own, made by the first run.
 wine_start=$SECONDS
-run_tests mingw-x86_64
+run_wine_tests mingw-x86_64
 echo "== wine tests took $((SECONDS - wine_start)) s"
 # The build a plant receives: tovi.dll for the 32-bit host, in Release as a user makes it.
 configure_and_build mingw-i686-release -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
@@ -51,7 +62,7 @@ configure_and_build mingw-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-m
   -DTOVI_RELEASE_BIN="$PWD/build/mingw-i686-release/bin"
 if [[ -x build/mingw-i686/wine-run.sh ]]; then
   wine_start=$SECONDS
-  run_tests mingw-i686
+  run_wine_tests mingw-i686
   echo "== 32-bit wine tests took $((SECONDS - wine_start)) s"
 else
   # The configure step said why (a kernel without 32-bit program support, or no wine32).
